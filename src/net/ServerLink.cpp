@@ -1,0 +1,327 @@
+#include "ServerLink.h"
+
+#include "Endpoints.h"
+#include "RecordText.h"
+#include "ServiceAddress.h"
+#include "platform/Browser.h"
+#include "platform/MessageBoxes.h"
+#include "res/Strings.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace kivora::net {
+
+namespace {
+
+constexpr int kFailuresBeforeWarning = 12;
+constexpr int kFailureCountAfterWarning = -2000;
+constexpr auto kDrainTimeout = std::chrono::seconds(5);
+const QString kConnectionCaption = QStringLiteral("Internet Connection");
+
+} // namespace
+
+// Lives on the GUI thread; replies and warnings from workers are queued to it.
+class CReplyDispatcher final : public QObject {
+};
+
+// What the link shares with its workers. Workers keep it alive, so a worker that
+// outlives the link still only touches memory of its own.
+struct LinkCore : std::enable_shared_from_this<LinkCore> {
+    std::shared_ptr<ITransport> transport;
+    platform::IMessageBoxes* messageBoxes = nullptr;
+    std::atomic<bool> shuttingDown{false};
+    std::atomic<bool> abandon{false};
+    std::atomic<int> failureCount{0};
+    std::atomic<int> inFlight{0};
+
+    std::mutex dispatchMutex;
+    QObject* dispatcher = nullptr; // null once the link is gone
+
+    std::mutex drainMutex;
+    std::condition_variable drained;
+
+    bool Perform(const ServiceAddress& address, std::string path, std::string& reply);
+    void CountFailure();
+    void RunOnGui(std::function<void()> fn);
+    void FinishWorker();
+};
+
+bool LinkCore::Perform(const ServiceAddress& address, std::string path, std::string& reply)
+{
+    TransportRequest request;
+    request.scheme = address.scheme;
+    request.host = address.host;
+    request.port = address.port;
+    request.path = std::move(path);
+    TransportResult result = transport->Get(request, abandon);
+    if (!result.ok) {
+        reply = std::move(result.error);
+        CountFailure();
+        return false;
+    }
+    // The text ends at its first zero byte.
+    result.body.resize(CutAtZero(result.body).size());
+    reply = std::move(result.body);
+    failureCount.store(0);
+    return true;
+}
+
+void LinkCore::CountFailure()
+{
+    // Concurrent failures may cross the threshold together; exactly one of them
+    // restarts the count and shows the warning.
+    int current = failureCount.load();
+    int next = 0;
+    do {
+        next = current + 1 > kFailuresBeforeWarning ? kFailureCountAfterWarning : current + 1;
+    } while (!failureCount.compare_exchange_weak(current, next));
+    if (next != kFailureCountAfterWarning)
+        return;
+    RunOnGui([self = shared_from_this()] {
+        self->messageBoxes->Show(nullptr,
+                           QStringLiteral("No Response from Server. Please check your internet connection."),
+                           kConnectionCaption, platform::BoxIcon::Error);
+    });
+}
+
+void LinkCore::RunOnGui(std::function<void()> fn)
+{
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    // Marks the wait over when the queued call is gone, whether it ran or was
+    // discarded with the dispatcher.
+    struct Release {
+        explicit Release(std::shared_ptr<Waiter> w) : waiter(std::move(w)) {}
+        ~Release()
+        {
+            {
+                const std::lock_guard lock(waiter->mutex);
+                waiter->done = true;
+            }
+            waiter->cv.notify_all();
+        }
+        std::shared_ptr<Waiter> waiter;
+    };
+
+    auto waiter = std::make_shared<Waiter>();
+    {
+        std::unique_lock lock(dispatchMutex);
+        if (!dispatcher)
+            return;
+        if (QThread::currentThread() == dispatcher->thread()) {
+            // The dispatcher is only destroyed on this thread, after this call.
+            lock.unlock();
+            fn();
+            return;
+        }
+        auto release = std::make_shared<Release>(waiter);
+        QMetaObject::invokeMethod(
+            dispatcher, [fn = std::move(fn), release]() { fn(); }, Qt::QueuedConnection);
+    }
+    std::unique_lock lock(waiter->mutex);
+    while (!waiter->done && !abandon.load())
+        waiter->cv.wait_for(lock, std::chrono::milliseconds(50));
+}
+
+void LinkCore::FinishWorker()
+{
+    {
+        const std::lock_guard lock(drainMutex);
+        inFlight.fetch_sub(1);
+    }
+    drained.notify_all();
+}
+
+bool IsDeliveredKind(int kind)
+{
+    if (kind < kKindNone || kind > kKindNameMail)
+        return false;
+    return kind != kKindVisitorDetails && kind != kKindProactive && kind != kKindVisitorAction &&
+           kind != kKindOperatorTyping;
+}
+
+long long ReadLeadingInt(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Large enough for any period, small enough to scale to milliseconds safely.
+    constexpr long long kLimit = 1'000'000'000'000'000;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > kLimit)
+            value = kLimit;
+    }
+    return negative ? -value : value;
+}
+
+namespace {
+
+int SecondsToMs(std::string_view field)
+{
+    const long long ms = ReadLeadingInt(field) * 1000;
+    if (ms > INT_MAX)
+        return INT_MAX;
+    if (ms < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(ms);
+}
+
+} // namespace
+
+std::optional<ServiceParams> ParseParamsReply(std::string_view reply)
+{
+    const auto fields = SplitRecordViews(reply, kFieldSep);
+    if (fields.size() != 4)
+        return std::nullopt;
+    ServiceParams params;
+    params.refreshIntervalMs = SecondsToMs(fields[0]);
+    params.chatPollIntervalMs = SecondsToMs(fields[1]);
+    params.host = std::string(fields[2]);
+    params.pathPrefix = "/" + std::string(fields[3]);
+    return params;
+}
+
+CServerLink::CServerLink(std::shared_ptr<ITransport> transport, platform::IMessageBoxes& messageBoxes,
+                         platform::IBrowser& browser)
+    : defaultHost(res::LoadString(res::IDS_DEFAULT_HOST)),
+      core(std::make_shared<LinkCore>()),
+      dispatcher(std::make_unique<CReplyDispatcher>()),
+      browser(browser)
+{
+    core->transport = std::move(transport);
+    core->messageBoxes = &messageBoxes;
+    core->dispatcher = dispatcher.get();
+}
+
+CServerLink::~CServerLink()
+{
+    core->shuttingDown.store(true);
+    core->abandon.store(true);
+    {
+        const std::lock_guard lock(core->dispatchMutex);
+        core->dispatcher = nullptr;
+    }
+    // Discards the queued replies, which releases the workers waiting on them.
+    dispatcher.reset();
+    std::unique_lock lock(core->drainMutex);
+    core->drained.wait_for(lock, kDrainTimeout, [this] { return core->inFlight.load() == 0; });
+}
+
+bool CServerLink::PerformRequest(std::string_view urlTail, std::string& reply)
+{
+    reply.clear();
+    return core->Perform(ParseServiceAddress(host), pathPrefix + std::string(urlTail), reply);
+}
+
+void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
+{
+    struct Job {
+        ServiceAddress address;
+        std::string path;
+        int kind;
+        QPointer<QObject> target;
+    };
+    Job job{ParseServiceAddress(host), pathPrefix + urlTail, kind, QPointer<QObject>(target)};
+
+    core->inFlight.fetch_add(1);
+    auto worker = [core = core, job = std::move(job)]() mutable {
+        std::string reply;
+        core->Perform(job.address, std::move(job.path), reply);
+        if (!core->shuttingDown.load() && IsDeliveredKind(job.kind)) {
+            core->RunOnGui([core, target = std::move(job.target), kind = job.kind,
+                            reply = std::move(reply)] {
+                // Checked here, on the GUI thread: the window may have gone, or the
+                // console may have started to end, while the reply was on its way.
+                if (core->shuttingDown.load())
+                    return;
+                if (auto* receiver = dynamic_cast<IReplyTarget*>(target.data()))
+                    receiver->OnServerReply(kind, reply);
+            });
+        }
+        core->FinishWorker();
+    };
+    try {
+        std::thread(std::move(worker)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the request is lost like a failed exchange.
+        core->FinishWorker();
+        core->CountFailure();
+    }
+}
+
+bool CServerLink::FetchParams(std::string_view siteIdTyped)
+{
+    host = defaultHost;
+    pathPrefix = res::LoadString(res::IDS_DEFAULT_PATH_PREFIX);
+    std::string reply;
+    if (!PerformRequest(MakeUrl(res::IDS_URL_PARAMS, {siteIdTyped}), reply)) {
+        core->messageBoxes->Show(nullptr, QStringLiteral("Please check your internet connection."),
+                                 kConnectionCaption, platform::BoxIcon::Error);
+        return false;
+    }
+    if (const auto params = ParseParamsReply(reply)) {
+        refreshIntervalMs = params->refreshIntervalMs;
+        chatPollIntervalMs = params->chatPollIntervalMs;
+        host = params->host;
+        pathPrefix = params->pathPrefix;
+    }
+    return true;
+}
+
+void CServerLink::SetIdentity(std::string newLoginId, std::string newSiteId)
+{
+    loginId = std::move(newLoginId);
+    siteId = std::move(newSiteId);
+}
+
+void CServerLink::RequestChatLists(QObject* chatWindow)
+{
+    StartRequest(MakeUrl(res::IDS_URL_CHAT_LISTS, {loginId, siteId}), kKindChatLists, chatWindow);
+}
+
+bool CServerLink::OpenInBrowser(std::string_view urlTail)
+{
+    const std::string url = host + pathPrefix + std::string(urlTail);
+    return browser.OpenServicePage(QString::fromLocal8Bit(url.data(), static_cast<qsizetype>(url.size())));
+}
+
+bool CServerLink::ShuttingDown() const
+{
+    return core->shuttingDown.load();
+}
+
+void CServerLink::SetShuttingDown()
+{
+    core->shuttingDown.store(true);
+}
+
+int CServerLink::FailureCount() const
+{
+    return core->failureCount.load();
+}
+
+int CServerLink::InFlight() const
+{
+    return core->inFlight.load();
+}
+
+} // namespace kivora::net

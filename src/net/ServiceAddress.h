@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kivora::net {
+
+// Where requests go: a host field as the service names it, "HOST" or "HOST:PORT",
+// optionally with an "http://" or "https://" scheme in front.
+struct ServiceAddress {
+    std::string scheme = "http";
+    std::string host;
+    int port = 80;
+};
+
+// Without a port the web's default applies (80, or 443 for https). A port that is
+// not a number from 1 to 65535 leaves the host as written, which then fails to
+// connect like any unknown host.
+ServiceAddress ParseServiceAddress(std::string_view text);
+
+} // namespace kivora::net

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kivora::platform {
+
+// Where the saved login's bytes live between runs.
+class ILoginStore {
+public:
+    virtual ~ILoginStore() = default;
+    // The whole stored record, or nothing when there is none or it cannot be read
+    // (unreadable, or larger than maxBytes).
+    virtual std::optional<std::string> Read(std::size_t maxBytes) = 0;
+    // Replaces the record as a whole; false when it could not be written.
+    virtual bool Write(std::string_view bytes) = 0;
+    // Deletes the record and the folder that holds it (log out).
+    virtual bool Remove() = 0;
+};
+
+// The record as a file readable by its owner only: <folder>/Data, mode 0600, in a
+// folder of mode 0700, replaced through a temporary file and a rename.
+class CFileLoginStore final : public ILoginStore {
+public:
+    explicit CFileLoginStore(std::filesystem::path folder = DefaultFolder());
+
+    // $XDG_CONFIG_HOME/KVR/Client/Login (~/.config/KVR/Client/Login by default).
+    static std::filesystem::path DefaultFolder();
+
+    std::optional<std::string> Read(std::size_t maxBytes) override;
+    bool Write(std::string_view bytes) override;
+    bool Remove() override;
+
+    const std::filesystem::path& Folder() const { return folder; }
+
+private:
+    std::filesystem::path folder;
+};
+
+} // namespace kivora::platform

@@ -1,0 +1,89 @@
+#include "QtPlatform.h"
+
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMap>
+#include <QMessageBox>
+#include <QSoundEffect>
+#include <QTimer>
+#include <QUrl>
+
+namespace kivora::platform {
+
+void CQtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon)
+{
+    QMessageBox::Icon qtIcon = QMessageBox::Critical;
+    if (icon == BoxIcon::Warning)
+        qtIcon = QMessageBox::Warning;
+    else if (icon == BoxIcon::Information)
+        qtIcon = QMessageBox::Information;
+    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+namespace {
+
+// A bare host or host/path gets the web scheme, as the desktop's "open" of a
+// host name does.
+QUrl ToUrl(const QString& target)
+{
+    const QUrl url(target, QUrl::TolerantMode);
+    if (!url.scheme().isEmpty() && target.contains(QLatin1Char(':')) &&
+        !target.startsWith(url.host() + QLatin1Char(':')))
+        return url;
+    return QUrl(QStringLiteral("http://") + target, QUrl::TolerantMode);
+}
+
+} // namespace
+
+bool CQtBrowser::OpenUrl(const QString& target)
+{
+    if (target.isEmpty())
+        return false;
+    return QDesktopServices::openUrl(ToUrl(target));
+}
+
+bool CQtBrowser::OpenServicePage(const QString& hostAndPath)
+{
+    if (hostAndPath.isEmpty())
+        return false;
+    return QDesktopServices::openUrl(ToUrl(hostAndPath));
+}
+
+struct CQtSounds::Impl {
+    QMap<int, QSoundEffect*> effects;
+};
+
+CQtSounds::CQtSounds() : impl(std::make_unique<Impl>()) {}
+
+CQtSounds::~CQtSounds()
+{
+    qDeleteAll(impl->effects);
+}
+
+void CQtSounds::Play(int waveId, bool synchronous)
+{
+    const QString path = QStringLiteral(":/waves/%1.wav").arg(waveId);
+    if (!QFile::exists(path))
+        return;
+    QSoundEffect*& effect = impl->effects[waveId];
+    if (!effect) {
+        effect = new QSoundEffect;
+        effect->setSource(QUrl(QStringLiteral("qrc") + path));
+    }
+    effect->play();
+    if (synchronous) {
+        // Waits for the end of the sound, bounded, while still handling events.
+        QElapsedTimer clock;
+        clock.start();
+        while (effect->isPlaying() && clock.elapsed() < 5000) {
+            QEventLoop loop;
+            QTimer::singleShot(20, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+    }
+}
+
+} // namespace kivora::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Browser.h"
+#include "MessageBoxes.h"
+#include "Sounds.h"
+
+#include <memory>
+
+namespace kivora::platform {
+
+// The desktop implementations of the platform interfaces.
+class CQtMessageBoxes final : public IMessageBoxes {
+public:
+    void Show(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) override;
+};
+
+class CQtBrowser final : public IBrowser {
+public:
+    bool OpenUrl(const QString& target) override;
+    bool OpenServicePage(const QString& hostAndPath) override;
+};
+
+class CQtSounds final : public ISounds {
+public:
+    CQtSounds();
+    ~CQtSounds() override;
+    void Play(int waveId, bool synchronous) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+} // namespace kivora::platform

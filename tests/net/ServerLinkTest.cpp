@@ -1,0 +1,280 @@
+// The server link with a scripted transport: parameters, failure counting and the
+// hand-over of replies to windows on the GUI thread.
+#include "net/ServerLink.h"
+
+#include "support/Fakes.h"
+#include "support/ScriptedTransport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace kivora;
+using namespace kivora::net;
+using kivora::test::FakeBrowser;
+using kivora::test::FakeMessageBoxes;
+using kivora::test::ScriptedTransport;
+
+namespace {
+
+struct Received {
+    int kind;
+    std::string text;
+    bool onGuiThread;
+    int inFlightDuringHandling;
+};
+
+class RecordingTarget final : public QObject, public IReplyTarget {
+public:
+    explicit RecordingTarget(CServerLink& link) : link(link) {}
+    void OnServerReply(int kind, const std::string& text) override
+    {
+        received.push_back({kind, text, QThread::currentThread() == qApp->thread(), link.InFlight()});
+    }
+    CServerLink& link;
+    std::vector<Received> received;
+};
+
+class ServerLinkTest : public ::testing::Test {
+protected:
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+    FakeMessageBoxes boxes;
+    FakeBrowser browser;
+    std::unique_ptr<CServerLink> link = std::make_unique<CServerLink>(transport, boxes, browser);
+
+    bool WaitForWorkers(int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return link->InFlight() == 0; }, timeoutMs);
+    }
+};
+
+TEST_F(ServerLinkTest, ParametersReplySetsIntervalsHostAndPrefix)
+{
+    link->SetDefaultHost("default.example");
+    transport->Reply("30<fld>5<fld>host.example<fld>word");
+    ASSERT_TRUE(link->FetchParams("site 1"));
+    EXPECT_EQ(link->refreshIntervalMs, 30000);
+    EXPECT_EQ(link->chatPollIntervalMs, 5000);
+    EXPECT_EQ(link->host, "host.example");
+    EXPECT_EQ(link->pathPrefix, "/word");
+
+    const auto sent = transport->Requests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].host, "default.example");
+    EXPECT_EQ(sent[0].port, 80);
+    EXPECT_EQ(sent[0].scheme, "http");
+    EXPECT_EQ(sent[0].path, "/cpn/w-param.php?stid=site%201");
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Later requests go to the host and port the service named.
+    transport->Reply("4<fld> -2x<fld>127.0.0.1:8081<fld>cpn");
+    ASSERT_TRUE(link->FetchParams("s"));
+    EXPECT_EQ(link->refreshIntervalMs, 4000);
+    EXPECT_EQ(link->chatPollIntervalMs, -2000);
+    std::string reply;
+    link->PerformRequest("/x.php", reply);
+    EXPECT_EQ(transport->Requests().back().host, "127.0.0.1");
+    EXPECT_EQ(transport->Requests().back().port, 8081);
+    EXPECT_EQ(transport->Requests().back().path, "/cpn/x.php");
+}
+
+TEST_F(ServerLinkTest, ParametersReplyWithOtherFieldCountKeepsDefaults)
+{
+    link->SetDefaultHost("default.example");
+    transport->Reply("30<fld>5<fld>h<fld>w");
+    ASSERT_TRUE(link->FetchParams("s"));
+    transport->Reply("10<fld>1<fld>other.example");
+    EXPECT_TRUE(link->FetchParams("s"));
+    EXPECT_EQ(link->host, "default.example");
+    EXPECT_EQ(link->pathPrefix, "/cpn");
+    EXPECT_EQ(link->refreshIntervalMs, 30000);
+    EXPECT_EQ(link->chatPollIntervalMs, 5000);
+}
+
+TEST_F(ServerLinkTest, ParametersFailureWarnsAtOnce)
+{
+    transport->Fail();
+    EXPECT_FALSE(link->FetchParams("s"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Please check your internet connection."));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Internet Connection"));
+    EXPECT_EQ(boxes.shown[0].icon, platform::BoxIcon::Error);
+}
+
+TEST(ParamsReply, HugeNumbersSaturateInsteadOfOverflowing)
+{
+    const auto params = ParseParamsReply("99999999999999999999<fld>-99999999999<fld>h<fld>w");
+    ASSERT_TRUE(params);
+    EXPECT_EQ(params->refreshIntervalMs, INT_MAX);
+    EXPECT_EQ(params->chatPollIntervalMs, INT_MIN);
+    EXPECT_EQ(ReadLeadingInt("  +42abc"), 42);
+    EXPECT_EQ(ReadLeadingInt("abc"), 0);
+    EXPECT_EQ(ReadLeadingInt(""), 0);
+}
+
+TEST_F(ServerLinkTest, ThirteenthConsecutiveFailureWarnsOnceThenCountsFromMinus2000)
+{
+    std::string reply;
+    for (int i = 1; i <= 12; ++i) {
+        transport->Fail("refused");
+        EXPECT_FALSE(link->PerformRequest("/a", reply));
+    }
+    EXPECT_EQ(reply, "refused");
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(link->FailureCount(), 12);
+
+    transport->Fail();
+    link->PerformRequest("/a", reply);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("No Response from Server. Please check your internet connection."));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Internet Connection"));
+    EXPECT_EQ(boxes.shown[0].owner, nullptr);
+    EXPECT_EQ(link->FailureCount(), -2000);
+
+    transport->Fail();
+    link->PerformRequest("/a", reply);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(link->FailureCount(), -1999);
+
+    transport->Reply("ok");
+    EXPECT_TRUE(link->PerformRequest("/a", reply));
+    EXPECT_EQ(link->FailureCount(), 0);
+}
+
+TEST_F(ServerLinkTest, WorkerFailuresWarnOnTheGuiThread)
+{
+    transport->responder = [](const TransportRequest&) { return TransportResult{false, {}, "down"}; };
+    QThread* boxThread = nullptr;
+    boxes.onShow = [&](const auto&) { boxThread = QThread::currentThread(); };
+    for (int i = 0; i < 13; ++i)
+        link->StartRequest("/a", kKindVisitorList, nullptr);
+    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxThread, qApp->thread());
+    EXPECT_EQ(link->FailureCount(), -2000);
+}
+
+TEST_F(ServerLinkTest, ReplyIsHandledOnGuiThreadWhileItsWorkerWaits)
+{
+    RecordingTarget target(*link);
+    transport->Reply(std::string("list<blk>\0tail", 14));
+    link->StartRequest("/w-allonlineu.php", kKindVisitorList, &target);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target.received.empty(); }, 5000));
+    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_EQ(target.received.size(), 1u);
+    EXPECT_EQ(target.received[0].kind, kKindVisitorList);
+    EXPECT_EQ(target.received[0].text, "list<blk>");
+    EXPECT_TRUE(target.received[0].onGuiThread);
+    EXPECT_EQ(target.received[0].inFlightDuringHandling, 1);
+}
+
+TEST_F(ServerLinkTest, FireAndForgetAndUnknownKindsAreNeverDelivered)
+{
+    RecordingTarget target(*link);
+    for (const int kind : std::initializer_list<int>{kKindVisitorDetails, kKindProactive, kKindVisitorAction,
+                                                     kKindOperatorTyping, 0, 19, -1})
+        link->StartRequest("/a", kind, &target);
+    link->StartRequest("/b", kKindSendLine, &target);
+    ASSERT_TRUE(WaitForWorkers());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(transport->RequestCount(), 8u);
+    ASSERT_EQ(target.received.size(), 1u);
+    EXPECT_EQ(target.received[0].kind, kKindSendLine);
+    for (int kind = 1; kind <= 18; ++kind) {
+        const bool dropped = kind == 5 || kind == 6 || kind == 7 || kind == 13;
+        EXPECT_EQ(IsDeliveredKind(kind), !dropped) << kind;
+    }
+}
+
+TEST_F(ServerLinkTest, ShuttingDownStillSendsButDeliversNothing)
+{
+    RecordingTarget target(*link);
+    link->SetShuttingDown();
+    link->StartRequest("/w-adminout.php", kKindVisitorList, &target);
+    ASSERT_TRUE(WaitForWorkers());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(transport->RequestCount(), 1u);
+    EXPECT_TRUE(target.received.empty());
+
+    // Also a reply already on its way when the flag is set is dropped.
+    link.reset();
+    link = std::make_unique<CServerLink>(transport, boxes, browser);
+    RecordingTarget second(*link);
+    transport->Hold(true);
+    link->StartRequest("/a", kKindVisitorList, &second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 2; }, 5000));
+    link->SetShuttingDown();
+    transport->Hold(false);
+    ASSERT_TRUE(WaitForWorkers());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(second.received.empty());
+}
+
+TEST_F(ServerLinkTest, ReplyForAClosedWindowReachesNobody)
+{
+    auto target = std::make_unique<RecordingTarget>(*link);
+    transport->Hold(true);
+    link->StartRequest("/a", kKindChatPoll, target.get());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 1; }, 5000));
+    target.reset();
+    transport->Hold(false);
+    EXPECT_TRUE(WaitForWorkers());
+}
+
+TEST_F(ServerLinkTest, EndingWithExchangesInFlightReturnsPromptly)
+{
+    RecordingTarget target(*link);
+    transport->Hold(true);
+    for (int i = 0; i < 5; ++i)
+        link->StartRequest("/a", kKindChatPoll, &target);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 5; }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    link.reset();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(target.received.empty());
+}
+
+TEST_F(ServerLinkTest, EndingWhileRepliesWaitForTheGuiReleasesTheirWorkers)
+{
+    RecordingTarget target(*link);
+    for (int i = 0; i < 3; ++i) {
+        transport->Reply("r");
+        link->StartRequest("/a", kKindChatPoll, &target);
+    }
+    // Without an event loop turn the replies stay queued and their workers wait.
+    for (int i = 0; i < 500 && transport->RequestCount() < 3; ++i)
+        QThread::msleep(10);
+    QThread::msleep(100);
+    ASSERT_EQ(link->InFlight(), 3);
+    link.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(target.received.empty());
+}
+
+TEST_F(ServerLinkTest, ChatListsAndServicePages)
+{
+    RecordingTarget target(*link);
+    link->SetIdentity("op 1", "site1");
+    EXPECT_EQ(link->GetLoginId(), "op 1");
+    EXPECT_EQ(link->GetSiteId(), "site1");
+    transport->Reply("a<blk>b");
+    link->RequestChatLists(&target);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target.received.empty(); }, 5000));
+    EXPECT_EQ(target.received[0].kind, kKindChatLists);
+    EXPECT_EQ(transport->Requests()[0].path, "/w-amespc.php?adminid=op%201&sid=site1");
+
+    link->host = "svc.example:8080";
+    link->pathPrefix = "/cpn";
+    EXPECT_TRUE(link->OpenInBrowser("/w-browser.php?loginid=a&opurl=control"));
+    ASSERT_EQ(browser.openedPages.size(), 1u);
+    EXPECT_EQ(browser.openedPages[0], QStringLiteral("svc.example:8080/cpn/w-browser.php?loginid=a&opurl=control"));
+}
+
+} // namespace

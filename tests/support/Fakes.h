@@ -1,0 +1,94 @@
+#pragma once
+
+// Recording fakes of the platform layer: they return at once and keep what they
+// were asked to do, so that windows run headless and tests can look.
+
+#include "platform/Browser.h"
+#include "platform/LoginStore.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Sounds.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+namespace kivora::test {
+
+struct ShownBox {
+    QWidget* owner = nullptr;
+    QString text;
+    QString caption;
+    platform::BoxIcon icon = platform::BoxIcon::Error;
+};
+
+class FakeMessageBoxes final : public platform::IMessageBoxes {
+public:
+    void Show(QWidget* owner, const QString& text, const QString& caption, platform::BoxIcon icon) override
+    {
+        shown.push_back({owner, text, caption, icon});
+        if (onShow)
+            onShow(shown.back());
+    }
+
+    std::vector<ShownBox> shown;
+    // Runs while the "box" is up, as code running during a modal box would.
+    std::function<void(const ShownBox&)> onShow;
+};
+
+class FakeBrowser final : public platform::IBrowser {
+public:
+    bool OpenUrl(const QString& target) override
+    {
+        openedUrls.push_back(target);
+        return result;
+    }
+    bool OpenServicePage(const QString& hostAndPath) override
+    {
+        openedPages.push_back(hostAndPath);
+        return result;
+    }
+
+    std::vector<QString> openedUrls;
+    std::vector<QString> openedPages;
+    bool result = true;
+};
+
+class FakeSounds final : public platform::ISounds {
+public:
+    void Play(int waveId, bool synchronous) override { played.push_back({waveId, synchronous}); }
+
+    struct Played {
+        int waveId;
+        bool synchronous;
+    };
+    std::vector<Played> played;
+};
+
+class FakeLoginStore final : public platform::ILoginStore {
+public:
+    std::optional<std::string> Read(std::size_t maxBytes) override
+    {
+        if (!stored || stored->size() > maxBytes)
+            return std::nullopt;
+        return stored;
+    }
+    bool Write(std::string_view bytes) override
+    {
+        if (failWrites)
+            return false;
+        stored = std::string(bytes);
+        return true;
+    }
+    bool Remove() override
+    {
+        stored.reset();
+        return true;
+    }
+
+    std::optional<std::string> stored;
+    bool failWrites = false;
+};
+
+} // namespace kivora::test
