@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QStringList>
+
+#include <string>
+
+namespace kivora::app {
+
+// What the command line asks for.
+struct CommandLine {
+    std::string serviceHost; // empty: the built-in default host
+    bool exitNow = false;    // --help, --version or a usage error was handled
+    int exitCode = 0;
+};
+
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// The program's whole life: one modal run of the login dialog, inside which the
+// console runs after a successful login. When it returns, the process ends.
+class CConsoleApp final {
+public:
+    int InitInstance(const CommandLine& commandLine);
+};
+
+} // namespace kivora::app

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDialog>
+
+namespace kivora::login {
+
+// The program's name and version, and OK.
+class CAboutDlg final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CAboutDlg)
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+} // namespace kivora::login
