@@ -8,6 +8,7 @@
 #include "res/Strings.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace kivora::net {
 
@@ -29,8 +31,31 @@ const QString kConnectionCaption = QStringLiteral("Internet Connection");
 
 } // namespace
 
-// Lives on the GUI thread; replies and warnings from workers are queued to it.
+// Lives on the GUI thread; replies and warnings from workers are queued to it. It
+// also keeps, on the GUI thread only, a weak reference to the window behind each
+// request, so that workers carry a number rather than anything of the window's.
 class CReplyDispatcher final : public QObject {
+public:
+    quint64 Register(QObject* target)
+    {
+        const quint64 id = ++lastId;
+        targets.emplace(id, QPointer<QObject>(target));
+        return id;
+    }
+    // The window of a request, or null when it has gone; forgets the request.
+    QObject* Take(quint64 id)
+    {
+        const auto it = targets.find(id);
+        if (it == targets.end())
+            return nullptr;
+        QObject* target = it->second.data();
+        targets.erase(it);
+        return target;
+    }
+
+private:
+    quint64 lastId = 0;
+    std::unordered_map<quint64, QPointer<QObject>> targets;
 };
 
 // What the link shares with its workers. Workers keep it alive, so a worker that
@@ -44,7 +69,7 @@ struct LinkCore : std::enable_shared_from_this<LinkCore> {
     std::atomic<int> inFlight{0};
 
     std::mutex dispatchMutex;
-    QObject* dispatcher = nullptr; // null once the link is gone
+    CReplyDispatcher* dispatcher = nullptr; // null once the link is gone
 
     std::mutex drainMutex;
     std::condition_variable drained;
@@ -238,22 +263,24 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         ServiceAddress address;
         std::string path;
         int kind;
-        QPointer<QObject> target;
+        quint64 targetId;
     };
-    Job job{ParseServiceAddress(host), pathPrefix + urlTail, kind, QPointer<QObject>(target)};
+    const quint64 targetId = target && IsDeliveredKind(kind) ? dispatcher->Register(target) : 0;
+    Job job{ParseServiceAddress(host), pathPrefix + urlTail, kind, targetId};
 
     core->inFlight.fetch_add(1);
     auto worker = [core = core, job = std::move(job)]() mutable {
         std::string reply;
         core->Perform(job.address, std::move(job.path), reply);
-        if (!core->shuttingDown.load() && IsDeliveredKind(job.kind)) {
-            core->RunOnGui([core, target = std::move(job.target), kind = job.kind,
-                            reply = std::move(reply)] {
-                // Checked here, on the GUI thread: the window may have gone, or the
-                // console may have started to end, while the reply was on its way.
+        if (!core->shuttingDown.load() && job.targetId != 0) {
+            core->RunOnGui([core, targetId = job.targetId, kind = job.kind, reply = std::move(reply)] {
+                // Runs on the GUI thread only while the dispatcher exists. The window
+                // may have gone, or the console may have started to end, while the
+                // reply was on its way.
+                QObject* target = core->dispatcher->Take(targetId);
                 if (core->shuttingDown.load())
                     return;
-                if (auto* receiver = dynamic_cast<IReplyTarget*>(target.data()))
+                if (auto* receiver = dynamic_cast<IReplyTarget*>(target))
                     receiver->OnServerReply(kind, reply);
             });
         }
@@ -263,6 +290,7 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         std::thread(std::move(worker)).detach();
     } catch (const std::system_error&) {
         // No thread to be had: the request is lost like a failed exchange.
+        dispatcher->Take(targetId);
         core->FinishWorker();
         core->CountFailure();
     }

@@ -2,8 +2,6 @@
 
 #include "Transport.h"
 
-#include <QPointer>
-
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -46,8 +44,9 @@ enum RequestKind : int {
 // reach nobody.
 bool IsDeliveredKind(int kind);
 
-// A window that receives replies. Implemented by QObjects: the link keeps only a
-// QPointer to the requester and checks it on the GUI thread before delivering.
+// A window that receives replies. Implemented by QObjects: the link keeps a weak
+// reference to the requester on the GUI thread and checks it before delivering;
+// the worker thread only carries a request number.
 class IReplyTarget {
 public:
     virtual ~IReplyTarget() = default;

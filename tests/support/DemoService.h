@@ -1,0 +1,48 @@
+#pragma once
+
+// Runs kivora-demo-service as a child process for one test and talks to it over
+// HTTP: its control API for the request log and faults, plain GETs for the rest.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace kivora::test {
+
+class CDemoService final {
+public:
+    // Starts the service on a free port with the extra arguments and waits (at most
+    // 10 s) for it to say where it listens; throws std::runtime_error if it does not.
+    explicit CDemoService(std::vector<std::string> extraArgs = {});
+    // Ends the process (SIGTERM, then SIGKILL) and reaps it; a service that had to be
+    // killed or exited unsuccessfully fails the running test.
+    ~CDemoService();
+
+    CDemoService(const CDemoService&) = delete;
+    CDemoService& operator=(const CDemoService&) = delete;
+
+    int Port() const { return port_; }
+    std::string HostPort() const; // "127.0.0.1:PORT"
+
+    // GET on the service with pathAndQuery sent as is (already escaped); the body of a 200 reply, "" for any other status or a failed exchange.
+    std::string Get(const std::string& pathAndQuery);
+    // The logged request lines, oldest first.
+    std::vector<std::string> RequestLines();
+    // /_sim/request?n=N: request line, "header: " and "param: " lines; "" when out of range.
+    std::string Request(int n);
+    // These two throw std::runtime_error when the service does not answer "ok".
+    void Reset();
+    // extraQuery is appended as is, e.g. "size=1048576" or "seconds=5".
+    void Fault(const std::string& mode, int count = 1, const std::string& extraQuery = "");
+
+private:
+    void Start(const std::vector<std::string>& extraArgs);
+    void Terminate();
+
+    pid_t pid_ = -1;
+    int stdoutFd_ = -1; // kept open so the service never writes into a closed pipe
+    int port_ = 0;
+};
+
+} // namespace kivora::test

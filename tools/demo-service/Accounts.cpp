@@ -1,0 +1,77 @@
+#include "Accounts.h"
+
+#include "Records.h"
+
+namespace kivora::demo {
+
+namespace {
+
+constexpr const char* kDemoSite = "site1";
+constexpr const char* kDemoPassword = "secret";
+constexpr const char* kDemoSiteAddress = "http://www.site1.example/";
+
+} // namespace
+
+CAccounts::CAccounts()
+    : accounts_{
+          {kDemoSite, "admin", kDemoPassword, AccountKind::Administrator, false},
+          {kDemoSite, "anna", kDemoPassword, AccountKind::Operator, false},
+          {kDemoSite, "ben", kDemoPassword, AccountKind::Operator, false},
+          {kDemoSite, "dora", kDemoPassword, AccountKind::AlreadyLoggedIn, true},
+          {kDemoSite, "eve", kDemoPassword, AccountKind::Deactivated, false},
+      }
+{
+}
+
+Account* CAccounts::Find(std::string_view site, std::string_view loginId)
+{
+    for (auto& account : accounts_) {
+        if (account.site == site && account.loginId == loginId)
+            return &account;
+    }
+    return nullptr;
+}
+
+LoginOutcome CAccounts::Login(std::string_view site, std::string_view loginId, std::string_view password)
+{
+    Account* account = Find(site, loginId);
+    if (account == nullptr)
+        return {"false", "", ""};
+    if (account->password != password)
+        return {"incorrect", "", ""};
+    switch (account->kind) {
+    case AccountKind::Administrator:
+        account->online = true;
+        return {"true", "ADM", kDemoSiteAddress};
+    case AccountKind::Operator:
+        account->online = true;
+        return {"true", "OPR", kDemoSiteAddress};
+    case AccountKind::AlreadyLoggedIn:
+        return {"already", "OPR", ""};
+    case AccountKind::Deactivated:
+        return {"expired", "", ""};
+    }
+    return {"false", "", ""};
+}
+
+std::string FormatLoginReply(const LoginOutcome& outcome)
+{
+    return JoinFields({outcome.outcome, outcome.role, outcome.siteAddress});
+}
+
+const char* KindName(AccountKind kind)
+{
+    switch (kind) {
+    case AccountKind::Administrator:
+        return "administrator";
+    case AccountKind::Operator:
+        return "operator";
+    case AccountKind::AlreadyLoggedIn:
+        return "already-logged-in";
+    case AccountKind::Deactivated:
+        return "deactivated";
+    }
+    return "?";
+}
+
+} // namespace kivora::demo

@@ -1,0 +1,54 @@
+#pragma once
+
+// The demo operator accounts and what a login attempt with each of them answers.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kivora::demo {
+
+enum class AccountKind {
+    Administrator,
+    Operator,
+    AlreadyLoggedIn, // logged in somewhere else for good, so every login meets "already"
+    Deactivated,
+};
+
+struct Account {
+    std::string site;
+    std::string loginId;
+    std::string password;
+    AccountKind kind = AccountKind::Operator;
+    bool online = false; // set by a successful login; later endpoints read it
+};
+
+struct LoginOutcome {
+    std::string outcome; // true, false, incorrect, already, or a deactivation word
+    std::string role;    // ADM, OPR or empty
+    std::string siteAddress;
+};
+
+class CAccounts final {
+public:
+    // The fixed demo set: admin, anna, ben, dora and eve on site1, password "secret".
+    CAccounts();
+
+    // Checks the password before the account's kind, so a wrong password on any known
+    // account answers "incorrect". A repeated login succeeds again: the demo must be
+    // restartable without resetting it.
+    LoginOutcome Login(std::string_view site, std::string_view loginId, std::string_view password);
+
+    const std::vector<Account>& All() const { return accounts_; }
+    Account* Find(std::string_view site, std::string_view loginId);
+
+private:
+    std::vector<Account> accounts_;
+};
+
+// OUTCOME<fld>ROLE<fld>SITEADDRESS
+std::string FormatLoginReply(const LoginOutcome& outcome);
+
+const char* KindName(AccountKind kind);
+
+} // namespace kivora::demo

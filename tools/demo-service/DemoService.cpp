@@ -1,0 +1,384 @@
+#include "DemoService.h"
+
+#include "Endpoints.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace kivora::demo {
+
+namespace {
+
+constexpr const char* kHost = "127.0.0.1";
+constexpr std::string_view kControlPrefix = "/_sim/";
+
+// Held requests each keep a worker busy; with the library's default handful of
+// workers a few hangs would leave none for the control API that releases them.
+constexpr std::size_t kWorkerThreads = 64;
+
+constexpr auto kTrickleStep = std::chrono::milliseconds(100);
+
+constexpr const char* kErrorPage =
+    "<html><head><title>500 Internal Server Error</title></head>"
+    "<body><h1>Internal Server Error</h1></body></html>\n";
+
+// The HTTP library adds these to the request's headers itself; the client never sent them.
+bool IsLibraryHeader(const std::string& name)
+{
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+           name == "LOCAL_PORT";
+}
+
+bool ParseIndex(const std::string& text, long long& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc{} && end == text.data() + text.size();
+}
+
+// "/<prefix>/<endpoint>.php" with any single path word as prefix: the console takes
+// its prefix from the parameters reply and must not depend on it being "cpn".
+bool SplitEndpointPath(std::string_view path, std::string_view& prefix, std::string_view& endpoint)
+{
+    constexpr std::string_view kSuffix = ".php";
+    if (!path.starts_with('/'))
+        return false;
+    path.remove_prefix(1);
+    const auto slash = path.find('/');
+    if (slash == 0 || slash == std::string_view::npos)
+        return false;
+    const std::string_view file = path.substr(slash + 1);
+    if (file.find('/') != std::string_view::npos || file.size() <= kSuffix.size() || !file.ends_with(kSuffix))
+        return false;
+    prefix = path.substr(0, slash);
+    endpoint = file.substr(0, file.size() - kSuffix.size());
+    return true;
+}
+
+const char* ModeName(FaultMode mode)
+{
+    switch (mode) {
+    case FaultMode::Hang:
+        return "hang";
+    case FaultMode::Close:
+        return "close";
+    case FaultMode::Error500:
+        return "error500";
+    case FaultMode::Size:
+        return "size";
+    case FaultMode::Body:
+        return "body";
+    case FaultMode::Trickle:
+        return "trickle";
+    }
+    return "?";
+}
+
+} // namespace
+
+std::string EndpointCall::Param(std::string_view name) const
+{
+    const std::string* value = FindParam(params, name);
+    return value ? *value : std::string{};
+}
+
+CDemoService::CDemoService(Options options)
+    : options_(options)
+{
+    server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // Every exchange is its own connection, as the console's HTTP/1.0 requests expect;
+    // this also makes the library answer "Connection: close".
+    server_.set_keep_alive_max_count(1);
+    // A connection that sends nothing is dropped after this long. Shutdown waits for such
+    // connections, and the console always sends its request at once.
+    server_.set_keep_alive_timeout(1);
+    // The library's default would add SO_REUSEPORT, letting a second demo service share
+    // a fixed port silently instead of failing to start.
+    server_.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
+    server_.Get(".*", handler);
+    // Answered and logged too, so that a console sending the wrong method shows in the log.
+    server_.Post(".*", handler);
+    RegisterDemoEndpoints(*this);
+}
+
+CDemoService::~CDemoService()
+{
+    Stop();
+}
+
+void CDemoService::AddEndpoint(std::string name, EndpointHandler handler)
+{
+    std::lock_guard lock(mutex_);
+    endpoints_[std::move(name)] = std::move(handler);
+}
+
+int CDemoService::Bind()
+{
+    if (options_.port == 0)
+        port_ = server_.bind_to_any_port(kHost);
+    else
+        port_ = server_.bind_to_port(kHost, options_.port) ? options_.port : -1;
+    return port_;
+}
+
+void CDemoService::Serve()
+{
+    serving_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) {
+            serving_ = false;
+            return;
+        }
+    }
+    server_.listen_after_bind();
+    serving_ = false;
+}
+
+void CDemoService::Stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    // Between Serve() starting and the library marking itself running, a stop would be
+    // lost; wait until it is running or Serve() has given up.
+    while (serving_ && !server_.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (server_.is_running())
+        server_.stop();
+    while (serving_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+std::string CDemoService::HostPort() const
+{
+    return std::string(kHost) + ':' + std::to_string(port_);
+}
+
+void CDemoService::Handle(const httplib::Request& req, httplib::Response& res)
+{
+    if (req.path.starts_with(kControlPrefix)) {
+        HandleControl(req, res);
+        return;
+    }
+
+    LoggedRequest entry;
+    entry.requestLine = req.method + ' ' + req.target + ' ' + req.version;
+    for (const auto& [name, value] : req.headers) {
+        if (!IsLibraryHeader(name))
+            entry.headers.emplace_back(name, value);
+    }
+    entry.params = ParseQuery(QueryOf(req.target));
+    // A copy: a held request must not point into a log that grows meanwhile.
+    const QueryParams params = entry.params;
+
+    std::unique_lock lock(mutex_);
+    std::fprintf(stderr, "%s\n", entry.requestLine.c_str());
+    log_.push_back(std::move(entry));
+    Fault fault;
+    if (TakeFault(fault))
+        ApplyFault(std::move(fault), req.path, params, lock, res);
+    else
+        SendReply(res, Route(req.path, params));
+}
+
+bool CDemoService::TakeFault(Fault& fault)
+{
+    if (faults_.empty())
+        return false;
+    fault = faults_.front();
+    if (--faults_.front().remaining == 0)
+        faults_.pop_front();
+    return true;
+}
+
+// Hang, close and trickle without a size run the request normally, as a server that
+// worked but answered badly would; the other modes leave the state untouched.
+void CDemoService::ApplyFault(Fault fault, const std::string& path, const QueryParams& params,
+                              std::unique_lock<std::mutex>& lock, httplib::Response& res)
+{
+    switch (fault.mode) {
+    case FaultMode::Hang: {
+        const auto generation = generation_;
+        wake_.wait_for(lock, std::chrono::seconds(fault.seconds),
+                       [&] { return stopping_ || generation_ != generation; });
+        if (stopping_)
+            SendCutShort(res, Route(path, params).body);
+        else
+            SendReply(res, Route(path, params));
+        return;
+    }
+    case FaultMode::Close:
+        SendCutShort(res, Route(path, params).body);
+        return;
+    case FaultMode::Error500:
+        SendReply(res, {500, kErrorPage, "text/html"});
+        return;
+    case FaultMode::Size:
+        SendFiller(res, fault.size.value_or(0));
+        return;
+    case FaultMode::Body:
+        SendReply(res, {200, fault.body});
+        return;
+    case FaultMode::Trickle:
+        SendTrickle(res, fault.size ? Filler(0, *fault.size) : Route(path, params).body, generation_);
+        return;
+    }
+}
+
+CDemoService::Reply CDemoService::Route(const std::string& path, const QueryParams& params)
+{
+    std::string_view prefix;
+    std::string_view name;
+    if (!SplitEndpointPath(path, prefix, name))
+        return {404, "not found\n"};
+    const auto found = endpoints_.find(name);
+    if (found == endpoints_.end())
+        return {200, ""};
+    const std::string hostPort = HostPort();
+    const EndpointCall call{params, prefix, hostPort, options_};
+    return {200, found->second(call, state_)};
+}
+
+void CDemoService::HandleControl(const httplib::Request& req, httplib::Response& res)
+{
+    const std::string_view command = std::string_view(req.path).substr(kControlPrefix.size());
+    const QueryParams params = ParseQuery(QueryOf(req.target));
+    std::lock_guard lock(mutex_);
+
+    if (command == "reset") {
+        ResetLocked();
+        SendReply(res, {200, "ok"});
+    } else if (command == "requests") {
+        std::string lines;
+        for (const auto& entry : log_)
+            lines += entry.requestLine + '\n';
+        SendReply(res, {200, lines});
+    } else if (command == "request") {
+        long long index = -1;
+        const std::string* text = FindParam(params, "n");
+        if (text && !ParseIndex(*text, index)) {
+            SendReply(res, {400, "n must be a whole number\n"});
+            return;
+        }
+        const auto count = static_cast<long long>(log_.size());
+        if (index < 0)
+            index += count;
+        if (index < 0 || index >= count)
+            SendReply(res, {404, "no such request\n"});
+        else
+            SendReply(res, {200, DescribeRequest(log_[static_cast<std::size_t>(index)])});
+    } else if (command == "fault") {
+        std::string error;
+        auto fault = ParseFault(params, error);
+        if (!fault) {
+            SendReply(res, {400, error + '\n'});
+            return;
+        }
+        faults_.push_back(std::move(*fault));
+        SendReply(res, {200, "ok"});
+    } else if (command == "state") {
+        SendReply(res, {200, DescribeState()});
+    } else {
+        SendReply(res, {404, "unknown control request\n"});
+    }
+}
+
+void CDemoService::ResetLocked()
+{
+    log_.clear();
+    faults_.clear();
+    state_ = ServiceState{};
+    ++generation_;
+    wake_.notify_all();
+}
+
+std::string CDemoService::DescribeRequest(const LoggedRequest& entry) const
+{
+    std::string out = entry.requestLine + '\n';
+    for (const auto& [name, value] : entry.headers)
+        out += "header: " + name + ": " + value + '\n';
+    for (const auto& param : entry.params)
+        out += "param: " + param.name + '=' + param.value + '\n';
+    return out;
+}
+
+std::string CDemoService::DescribeState() const
+{
+    std::string out = "service " + HostPort() + " refresh " + std::to_string(options_.refreshSeconds) +
+                      "s chat-poll " + std::to_string(options_.chatPollSeconds) + "s\n";
+    for (const auto& account : state_.accounts.All()) {
+        out += "account " + account.site + '/' + account.loginId + ' ' + KindName(account.kind) +
+               (account.online ? " online\n" : " offline\n");
+    }
+    for (const auto& fault : faults_)
+        out += std::string("fault ") + ModeName(fault.mode) + " x" + std::to_string(fault.remaining) + '\n';
+    out += "requests logged " + std::to_string(log_.size()) + '\n';
+    return out;
+}
+
+void CDemoService::SendReply(httplib::Response& res, const Reply& reply)
+{
+    res.status = reply.status;
+    res.set_content(reply.body, reply.contentType.c_str());
+}
+
+void CDemoService::SendFiller(httplib::Response& res, std::size_t size)
+{
+    if (size == 0) {
+        SendReply(res, {});
+        return;
+    }
+    res.set_content_provider(size, "text/plain",
+                             [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 const std::string chunk = Filler(offset, std::min<std::size_t>(length, 64 * 1024));
+                                 return sink.write(chunk.data(), chunk.size());
+                             });
+}
+
+// Announces the whole body but sends only its first half before the provider gives
+// up, which makes the library drop the connection: the client sees a short read.
+void CDemoService::SendCutShort(httplib::Response& res, std::string body)
+{
+    if (body.size() < 2)
+        body = Filler(0, 64);
+    const std::size_t announced = body.size();
+    res.set_content_provider(announced, "text/plain",
+                             [body = std::move(body)](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                 if (offset == 0)
+                                     sink.write(body.data(), body.size() / 2);
+                                 return false;
+                             });
+}
+
+void CDemoService::SendTrickle(httplib::Response& res, std::string body, std::uint64_t generation)
+{
+    if (body.empty()) {
+        SendReply(res, {});
+        return;
+    }
+    const std::size_t length = body.size();
+    res.set_content_provider(
+        length, "text/plain",
+        [this, body = std::move(body), generation](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            {
+                std::unique_lock lock(mutex_);
+                // A reset or shutdown abandons the reply rather than keep a worker for minutes.
+                if (wake_.wait_for(lock, kTrickleStep, [&] { return stopping_ || generation_ != generation; }))
+                    return false;
+            }
+            return sink.write(body.data() + offset, 1);
+        });
+}
+
+} // namespace kivora::demo

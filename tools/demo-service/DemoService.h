@@ -1,0 +1,124 @@
+#pragma once
+
+// The simulated service: an HTTP server on 127.0.0.1 answering the console's
+// endpoints from in-memory state, logging what it was sent, and misbehaving on
+// request through the /_sim/ control API.
+
+#include "Accounts.h"
+#include "Faults.h"
+#include "Query.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kivora::demo {
+
+struct Options {
+    int port = 8080; // 0 picks a free port
+    int refreshSeconds = 3;
+    int chatPollSeconds = 2;
+};
+
+// Everything endpoints read and change. /_sim/reset replaces it with a fresh one, so
+// whatever a new endpoint needs goes here and starts in its demo condition.
+struct ServiceState {
+    CAccounts accounts;
+};
+
+// What an endpoint handler gets to see of its request and of the service.
+struct EndpointCall {
+    const QueryParams& params;
+    std::string_view prefix; // the path word before the endpoint, "cpn" at first
+    std::string_view hostPort;
+    const Options& options;
+
+    // Decoded value of the first parameter of that name, empty when absent.
+    std::string Param(std::string_view name) const;
+};
+
+// Runs under the service's one mutex and returns the body of a 200 text/plain reply.
+using EndpointHandler = std::function<std::string(const EndpointCall& call, ServiceState& state)>;
+
+struct LoggedRequest {
+    std::string requestLine; // as received: method, raw target, version
+    std::vector<std::pair<std::string, std::string>> headers;
+    QueryParams params; // decoded, in the order received
+};
+
+class CDemoService final {
+public:
+    // Registers the demo endpoints; more can be added before Serve().
+    explicit CDemoService(Options options);
+    ~CDemoService();
+
+    CDemoService(const CDemoService&) = delete;
+    CDemoService& operator=(const CDemoService&) = delete;
+
+    // `name` is the endpoint's file name without ".php", e.g. "w-login".
+    void AddEndpoint(std::string name, EndpointHandler handler);
+
+    // Binds 127.0.0.1 on the configured port; returns the bound port or -1.
+    int Bind();
+    // Serves until Stop(); call after a successful Bind().
+    void Serve();
+    // Safe from any thread but a request handler's; returns once serving has ended.
+    void Stop();
+
+    int Port() const { return port_; }
+    std::string HostPort() const;
+
+private:
+    struct Reply {
+        int status = 200;
+        std::string body;
+        std::string contentType = "text/plain";
+    };
+
+    void Handle(const httplib::Request& req, httplib::Response& res);
+    void HandleControl(const httplib::Request& req, httplib::Response& res);
+    void ApplyFault(Fault fault, const std::string& path, const QueryParams& params,
+                    std::unique_lock<std::mutex>& lock, httplib::Response& res);
+
+    // All below run with mutex_ held.
+    Reply Route(const std::string& path, const QueryParams& params);
+    bool TakeFault(Fault& fault);
+    std::string DescribeRequest(const LoggedRequest& entry) const;
+    std::string DescribeState() const;
+    void ResetLocked();
+
+    // Reply helpers; they only fill `res`, the bytes go out after the handler returns.
+    static void SendReply(httplib::Response& res, const Reply& reply);
+    static void SendFiller(httplib::Response& res, std::size_t size);
+    static void SendCutShort(httplib::Response& res, std::string body);
+    void SendTrickle(httplib::Response& res, std::string body, std::uint64_t generation);
+
+    const Options options_;
+    int port_ = -1;
+    httplib::Server server_;
+
+    mutable std::mutex mutex_;
+    // Wakes held requests on reset and shutdown.
+    std::condition_variable wake_;
+    ServiceState state_;
+    std::vector<LoggedRequest> log_;
+    std::deque<Fault> faults_;
+    std::map<std::string, EndpointHandler, std::less<>> endpoints_;
+    // Bumped by every reset, so a held request knows it has been released.
+    std::uint64_t generation_ = 0;
+    bool stopping_ = false;
+
+    std::atomic<bool> serving_{false};
+};
+
+} // namespace kivora::demo

@@ -1,0 +1,16 @@
+#pragma once
+
+// The endpoints the demo service answers. Each one is a handler registered under its
+// file name; a new endpoint is a function here (or in a file of its own) plus one
+// AddEndpoint line in RegisterDemoEndpoints.
+
+namespace kivora::demo {
+
+class CDemoService;
+
+// The path word the parameters reply hands the console for all later requests.
+inline constexpr const char* kServicePrefix = "cpn";
+
+void RegisterDemoEndpoints(CDemoService& service);
+
+} // namespace kivora::demo
