@@ -1,29 +1,82 @@
 #include "ConsoleDlg.h"
 
-#include "net/ServerLink.h"
+#include "net/Endpoints.h"
+#include "net/RecordText.h"
+#include "net/Text.h"
+#include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/Images.h"
+#include "res/Strings.h"
+#include "ui/HyperLink.h"
 
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimerEvent>
+
+#include <algorithm>
 
 namespace kivora::console {
+
+namespace {
+
+// Used when the service named no usable refresh period: without it the list
+// would be asked for as fast as the timer can fire.
+constexpr int kFallbackRefreshMs = 5000;
+constexpr int kShortestRefreshMs = 250;
+
+// The panel's place in the console, in pixels of the original font.
+constexpr int kPanelX = 0;
+constexpr int kPanelY = 300;
+constexpr int kPanelWidth = 600;
+constexpr int kPanelHeight = 180;
+
+} // namespace
 
 CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, QWidget* parent)
     : QDialog(parent), link(link), platform(platform)
 {
-    setWindowTitle(QStringLiteral("Kivora"));
-    setWindowIcon(res::AppIcon());
-    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
-    operatorCaption = new QLabel(this);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(operatorCaption);
-    resize(420, 120);
+    controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_CONSOLE));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    onlineRadio = controls.As<QRadioButton>(res::IDC_ONLINE);
+    offlineRadio = controls.As<QRadioButton>(res::IDC_OFFLINE);
+    siteLink = controls.As<ui::CHyperLink>(res::IDC_SITE_LINK);
+    operatorCaption = controls.As<QLabel>(res::IDC_OPERATOR_CAPTION);
+    listView = controls.As<QTableView>(res::IDC_LIST);
+    soundOffBox = controls.As<QCheckBox>(res::IDC_SOUND_OFF);
+    proactiveUrlEdit = controls.As<QLineEdit>(res::IDC_PROACTIVE_URL);
+    sameWindowBox = controls.As<QCheckBox>(res::IDC_SAME_WINDOW);
+    siteLink->SetBrowser(&platform.browser);
+
+    connect(onlineRadio, &QRadioButton::clicked, this, [this] { SendPresence(true); });
+    connect(offlineRadio, &QRadioButton::clicked, this, [this] { SendPresence(false); });
+    connect(soundOffBox, &QCheckBox::clicked, this, [this] { soundOff = soundOffBox->isChecked(); });
+    connect(Button(res::IDC_VIEW_DETAILS), &QPushButton::clicked, this, &CConsoleDlg::ShowSelectedDetails);
+    connect(Button(res::IDC_ACCEPT), &QPushButton::clicked, this, &CConsoleDlg::OnAccept);
+    connect(Button(res::IDC_BUSY), &QPushButton::clicked, this,
+            [this] { OnVisitorAction(res::IDS_ACTION_REFUSE); });
+    connect(Button(res::IDC_INVITE), &QPushButton::clicked, this,
+            [this] { OnVisitorAction(res::IDS_ACTION_INVITE); });
+    connect(Button(res::IDC_DELETE), &QPushButton::clicked, this,
+            [this] { OnVisitorAction(res::IDS_ACTION_REMOVE); });
+    connect(Button(res::IDC_SEND_PROACTIVE), &QPushButton::clicked, this, &CConsoleDlg::OnSendProactive);
+    proactiveUrlEdit->installEventFilter(this);
 }
 
 CConsoleDlg::~CConsoleDlg()
 {
-    link.SetShuttingDown();
+    OnDestroy();
+}
+
+QPushButton* CConsoleDlg::Button(int id) const
+{
+    return controls.As<QPushButton>(id);
 }
 
 void CConsoleDlg::SetLoginInfo(std::string newSiteId, std::string newLoginId, std::string newSiteUrl)
@@ -31,13 +84,285 @@ void CConsoleDlg::SetLoginInfo(std::string newSiteId, std::string newLoginId, st
     siteId = std::move(newSiteId);
     loginId = std::move(newLoginId);
     siteUrl = std::move(newSiteUrl);
-    const std::string caption = loginId + " (" + siteId + ") ";
-    operatorCaption->setText(QString::fromLocal8Bit(caption.data(), static_cast<qsizetype>(caption.size())));
 }
 
 int CConsoleDlg::DoModal()
 {
-    return exec();
+    OnInitDialog();
+    const int result = exec();
+    OnDestroy();
+    return result;
+}
+
+void CConsoleDlg::OnInitDialog()
+{
+    setWindowIcon(res::AppIcon());
+    siteLink->SetURL(net::FromServerText(siteUrl));
+    operatorCaption->setText(net::FromServerText(loginId + " (" + siteId + ") "));
+    SendPresence(true);
+    SetUpList();
+
+    panel = new panel::CVisitorPanelDlg(true, link, platform, this);
+    const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
+    const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
+    panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
+    panel->show();
+    // The dialog was sized for its controls; the panel below them sets the height.
+    setFixedSize(qMax(width(), panel->geometry().right() + 1), qMax(height(), panel->geometry().bottom() + 1));
+
+    refreshPeriodMs = link.refreshIntervalMs > 0 ? std::max(link.refreshIntervalMs, kShortestRefreshMs)
+                                                 : kFallbackRefreshMs;
+    timerId = startTimer(refreshPeriodMs);
+}
+
+void CConsoleDlg::SetUpList()
+{
+    listView->setModel(&model);
+    listView->setIconSize(QSize(16, 16));
+    listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QHeaderView* header = listView->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listView->verticalHeader()->setDefaultSectionSize(qMax(18, fontMetrics().height() + 4));
+    // The selection stays visible when the list does not have the focus.
+    QPalette palette = listView->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    listView->setPalette(palette);
+
+    const int clientWidth = listView->width() - 2 * listView->frameWidth();
+    static constexpr double kFractions[CVisitorListModel::kColumnCount] = {0.3, 0.2, 0.1, 0.4};
+    for (int column = 0; column < CVisitorListModel::kColumnCount; ++column)
+        listView->setColumnWidth(column, static_cast<int>(clientWidth * kFractions[column]));
+
+    listView->viewport()->installEventFilter(this);
+    connect(listView, &QTableView::doubleClicked, this, [this] {
+        const int row = GetSelectedRow();
+        if (Button(res::IDC_ACCEPT)->isEnabled() && row >= 0)
+            AcceptChat(row);
+    });
+    connect(listView, &QTableView::customContextMenuRequested, this, &CConsoleDlg::OnListRightClicked);
+    // Moving through the list with the keys keeps the buttons true to the row.
+    connect(listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &CConsoleDlg::UpdateButtons);
+}
+
+void CConsoleDlg::OnDestroy()
+{
+    if (destroyed)
+        return;
+    destroyed = true;
+    if (timerId != 0) {
+        killTimer(timerId);
+        timerId = 0;
+    }
+    link.SetShuttingDown();
+}
+
+void CConsoleDlg::timerEvent(QTimerEvent*)
+{
+    RequestVisitorList();
+}
+
+void CConsoleDlg::RequestVisitorList()
+{
+    link.StartRequest(net::MakeUrl(res::IDS_URL_VISITOR_LIST, {loginId, siteId}), net::kKindVisitorList, this);
+}
+
+void CConsoleDlg::SendPresence(bool goOnline)
+{
+    link.StartRequest(
+        net::MakeUrl(goOnline ? res::IDS_URL_GO_ONLINE : res::IDS_URL_GO_OFFLINE, {siteId, loginId}),
+        net::kKindPresence, this);
+}
+
+void CConsoleDlg::OnServerReply(int kind, const std::string& text)
+{
+    if (link.ShuttingDown())
+        return;
+    switch (kind) {
+    case net::kKindVisitorList:
+        OnVisitorListReply(text);
+        break;
+    case net::kKindPresence:
+        OnPresenceReply(text);
+        break;
+    case net::kKindAcceptChat:
+        OnAcceptReply(text);
+        break;
+    default:
+        break;
+    }
+}
+
+void CConsoleDlg::OnPresenceReply(const std::string& text)
+{
+    if (text == "offline")
+        online = false;
+    else if (text == "online")
+        online = true;
+    ApplyPresence();
+}
+
+void CConsoleDlg::ApplyPresence()
+{
+    onlineRadio->setChecked(online);
+    offlineRadio->setChecked(!online);
+}
+
+void CConsoleDlg::ShowOffline()
+{
+    if (!online)
+        return;
+    online = false;
+    ApplyPresence();
+}
+
+void CConsoleDlg::OnVisitorListReply(const std::string& text)
+{
+    net::VisitorListReply reply = net::ParseVisitorListReply(text);
+    if (!reply.fourBlocks && reply.logout) {
+        platform.messageBoxes.Show(this,
+                                   QStringLiteral("Your account has been deactivated. Application will terminate now."),
+                                   QStringLiteral("Account expire"), platform::BoxIcon::Information);
+        link.SetShuttingDown();
+        done(1);
+    }
+    RebuildRows(reply);
+    UpdateButtons();
+    operators = std::move(reply.operators);
+    PlayAlert(reply.sound);
+    HandleNotice(reply.notice);
+}
+
+void CConsoleDlg::RebuildRows(net::VisitorListReply& reply)
+{
+    int remembered = GetSelectedRow();
+    if (remembered < 0)
+        remembered = 0;
+
+    std::vector<CVisitorRecord> rows;
+    bool newVisitor = false;
+    if (!reply.noUsersOnline) {
+        rows.reserve(reply.rows.size());
+        for (net::VisitorRow& row : reply.rows) {
+            PopupCheck(static_cast<int>(rows.size()), row);
+            if (!soundOff && IsNewVisitor(row[net::kRowDuration]))
+                newVisitor = true;
+            CVisitorRecord& record = rows.emplace_back();
+            const auto cached = detailsCache.find(row[net::kRowSession]);
+            if (cached != detailsCache.end())
+                record.SetDetails(cached->second);
+            record.SetRowFields(CVisitorRecord::FromRow(std::move(row)));
+        }
+    }
+    model.ReplaceRows(std::move(rows));
+    if (remembered < model.Count()) {
+        listView->selectionModel()->setCurrentIndex(model.index(remembered, 0),
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    // However many rows are new, one refresh sounds once.
+    if (newVisitor)
+        PlayAlert("NewVisitor");
+}
+
+bool CConsoleDlg::IsNewVisitor(std::string_view timeOnSite)
+{
+    return net::ReadLeadingInt(net::ReplaceAll(timeOnSite, ":", "")) <= 8;
+}
+
+PopupAlertState& CConsoleDlg::PopupState()
+{
+    static PopupAlertState state;
+    return state;
+}
+
+void CConsoleDlg::PopupCheck(int n, const net::VisitorRow& row)
+{
+    PopupAlertState& state = PopupState();
+    if (row[net::kRowStatus] != "Chat Request" || isVisible() || state.popupShown ||
+        state.lastPopupSession == row[net::kRowSession] || isActiveWindow())
+        return;
+    state.lastPopupSession = row[net::kRowSession];
+    state.popupShown = true;
+    if (raisePopup)
+        raisePopup(n, row[net::kRowAddress], row[net::kRowSession]);
+}
+
+void CConsoleDlg::HandleNotice(const std::string& text)
+{
+    const net::Notice notice = net::ParseNotice(text);
+    switch (notice.kind) {
+    case net::Notice::Kind::Message:
+        // panel->RequestOperatorMessages(true);
+        break;
+    case net::Notice::Kind::ChatTransfer:
+        // A transferred chat is accepted by its session even when its visitor is
+        // not (or no longer) in the list; a notice without a session names none.
+        if (notice.sessionId.empty())
+            break;
+        AcceptChatSession(notice.sessionId, GetAddressBySession(notice.sessionId));
+        PlayAlert("sound2");
+        break;
+    case net::Notice::Kind::None:
+        break;
+    }
+}
+
+void CConsoleDlg::PlayAlert(const std::string& name)
+{
+    int wave = 0;
+    if (name == "sound1")
+        wave = 143;
+    else if (name == "sound2")
+        wave = 141;
+    else if (name == "sound3")
+        wave = 140;
+    else if (name == "NewVisitor")
+        wave = 168;
+    if (wave == 0)
+        return;
+    // Played without waiting for its end, so that the console never stalls on it.
+    platform.sounds.Play(wave, false);
+    if (name == "sound1")
+        ShowInFront();
+}
+
+void CConsoleDlg::ShowInFront()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CConsoleDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter presses the focused push button; anywhere else it is the dialog's OK.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+            return;
+        }
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CConsoleDlg::RemoveChatWindow(QObject* chatWindow)
+{
+    std::erase_if(chatWindows, [chatWindow](const QPointer<QObject>& w) { return w == chatWindow || !w; });
+}
+
+void CConsoleDlg::StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId)
+{
+    detailsCache[sessionId] = details;
 }
 
 } // namespace kivora::console

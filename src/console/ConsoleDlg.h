@@ -1,44 +1,162 @@
 #pragma once
 
+#include "VisitorListModel.h"
+#include "net/Replies.h"
+#include "net/ServerLink.h"
+#include "ui/DialogBuilder.h"
+
 #include <QDialog>
+#include <QPointer>
 
+#include <functional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTableView;
 
-namespace kivora::net {
-class CServerLink;
-}
 namespace kivora::platform {
 struct Platform;
+}
+namespace kivora::panel {
+class CVisitorPanelDlg;
+}
+namespace kivora::ui {
+class CHyperLink;
 }
 
 namespace kivora::console {
 
-// The operator's main window for as long as the operator is logged in. For now it
-// shows who is logged in; closing it ends the session.
-class CConsoleDlg final : public QDialog {
+// What a chat window is opened with when the service grants a chat.
+struct ChatRequest {
+    std::string address; // empty when the visitor's row is not in the list
+    std::string sessionId;
+    std::string name;
+    std::string email;
+    bool hasDetails = false;
+    net::VisitorDetails details;
+};
+
+// Remembered for the whole program: the chat-request pop-up is raised once for a
+// visitor, and not while another is up.
+struct PopupAlertState {
+    std::string lastPopupSession;
+    bool popupShown = false;
+};
+
+// The operator's main window for as long as the operator is logged in: presence,
+// the visitor list refreshed on a timer, the actions on a visitor and the panel.
+class CConsoleDlg final : public QDialog, public net::IReplyTarget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CConsoleDlg)
 public:
     CConsoleDlg(net::CServerLink& link, platform::Platform& platform, QWidget* parent = nullptr);
-    // No reply reaches anybody once the console is gone.
+    // Whichever way the console ends, no reply reaches anybody afterwards.
     ~CConsoleDlg() override;
 
     void SetLoginInfo(std::string siteId, std::string loginId, std::string siteUrl);
+    // Initialises, runs modally and tidies up; returns the run's result.
     int DoModal();
+    void OnInitDialog();
+    void OnDestroy();
 
-    const std::string& SiteId() const { return siteId; }
-    const std::string& LoginId() const { return loginId; }
-    const std::string& SiteUrl() const { return siteUrl; }
+    void OnServerReply(int kind, const std::string& text) override;
+
+    void RemoveChatWindow(QObject* chatWindow);
+    void StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId);
+    void ShowOffline();
+    void AcceptChat(int row);
+    void AcceptChatSession(const std::string& sessionId, const std::string& address);
+    int FindRowBySession(const std::string& sessionId) const;
+    std::string GetAddressBySession(const std::string& sessionId) const;
+    int GetSelectedRow() const;
+    void UpdateButtons();
+    void ShowSelectedDetails();
+    void PlayAlert(const std::string& name);
+    void RequestVisitorList();
+    void SendPresence(bool goOnline);
+
+    // Trims the URL; false when nothing is left. Without a known scheme anywhere in
+    // it, "http://" is put in front.
+    static bool NormalizeUrl(QString& text);
+    // At most eight seconds on the site ("0:00:08").
+    static bool IsNewVisitor(std::string_view timeOnSite);
+    static PopupAlertState& PopupState();
+
+    // Opens the chat window for a granted chat.
+    std::function<void(const ChatRequest&)> openChatWindow;
+    // Raises the chat-request pop-up for row n.
+    std::function<void(int row, const std::string& address, const std::string& sessionId)> raisePopup;
+
+    CVisitorListModel& Model() { return model; }
+    QTableView* ListView() const { return listView; }
+    QPushButton* Button(int id) const;
+    panel::CVisitorPanelDlg* Panel() const { return panel; }
+    ui::CHyperLink* SiteLink() const { return siteLink; }
+    QLabel* OperatorCaption() const { return operatorCaption; }
+    QRadioButton* OnlineRadio() const { return onlineRadio; }
+    QRadioButton* OfflineRadio() const { return offlineRadio; }
+    QCheckBox* SoundOffBox() const { return soundOffBox; }
+    QCheckBox* SameWindowBox() const { return sameWindowBox; }
+    QLineEdit* ProactiveUrlEdit() const { return proactiveUrlEdit; }
+    bool IsOnline() const { return online; }
+    const std::vector<std::string>& Operators() const { return operators; }
+    const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const { return detailsCache; }
+    int RefreshPeriodMs() const { return refreshPeriodMs; }
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnPresenceReply(const std::string& text);
+    void OnVisitorListReply(const std::string& text);
+    void OnAcceptReply(const std::string& text);
+    void RebuildRows(net::VisitorListReply& reply);
+    void PopupCheck(int n, const net::VisitorRow& row);
+    void HandleNotice(const std::string& notice);
+    void ApplyPresence();
+    void ShowInFront();
+    void SetUpList();
+
+    void OnListClicked();
+    void OnListRightClicked();
+    void OnAccept();
+    void OnVisitorAction(int stringId);
+    void OnSendProactive();
+
     net::CServerLink& link;
     platform::Platform& platform;
+    ui::CDialogControls controls;
+    CVisitorListModel model;
+
+    QRadioButton* onlineRadio = nullptr;
+    QRadioButton* offlineRadio = nullptr;
+    ui::CHyperLink* siteLink = nullptr;
     QLabel* operatorCaption = nullptr;
+    QTableView* listView = nullptr;
+    QCheckBox* soundOffBox = nullptr;
+    QLineEdit* proactiveUrlEdit = nullptr;
+    QCheckBox* sameWindowBox = nullptr;
+    panel::CVisitorPanelDlg* panel = nullptr;
+
+    bool online = false;
+    bool soundOff = false;
     std::string siteId;
     std::string loginId;
     std::string siteUrl;
+    std::vector<std::string> operators;
+    std::unordered_map<std::string, net::VisitorDetails> detailsCache;
+    std::vector<QPointer<QObject>> chatWindows;
+    int timerId = 0;
+    int refreshPeriodMs = 0;
+    bool destroyed = false;
 };
 
 } // namespace kivora::console

@@ -8,14 +8,14 @@ namespace {
 
 using K = ControlKind;
 
-std::map<int, DialogTemplate> MakeTemplates()
-{
-    std::map<int, DialogTemplate> t;
+} // namespace
 
-    // Login: the banner across the top, the three fields, Save Password and Login,
-    // the status line across the bottom. The About entry sits at the bottom left,
-    // where a desktop user looks for it when the window menu is not ours.
-    t[IDD_LOGIN] = DialogTemplate{
+// Login: the banner across the top, the three fields, Save Password and Login, the
+// status line across the bottom. The About entry sits at the bottom left, where a
+// desktop user looks for it when the window menu is not ours.
+DialogTemplate MakeLoginTemplate()
+{
+    return DialogTemplate{
         IDD_LOGIN, "Kivora Executive Login:", 220, 150, "MS Sans Serif", 8,
         {
             {IDC_BANNER, K::Picture, "", 0, 0, 220, 44, kStyleNoTabStop},
@@ -30,15 +30,15 @@ std::map<int, DialogTemplate> MakeTemplates()
             {IDM_ABOUTBOX, K::LinkButton, "", 4, 124, 90, 10},
             {IDC_STATUS, K::Label, "", 0, 138, 220, 12, kStyleSunken | kStyleNoTabStop},
         }};
-
-    return t;
 }
-
-} // namespace
 
 const DialogTemplate* FindDialogTemplate(int id)
 {
-    static const std::map<int, DialogTemplate> templates = MakeTemplates();
+    static const std::map<int, DialogTemplate> templates = {
+        {IDD_LOGIN, MakeLoginTemplate()},
+        {IDD_CONSOLE, MakeConsoleTemplate()},
+        {IDD_PANEL, MakePanelTemplate()},
+    };
     const auto it = templates.find(id);
     return it == templates.end() ? nullptr : &it->second;
 }

@@ -16,6 +16,10 @@ enum class ControlKind {
     PushButton,
     Picture,     // static picture that reports clicks
     LinkButton,  // small flat button that reads as a link
+    GroupBox,    // frame with an optional title, drawn behind the controls
+    ComboBox,    // drop-down list
+    HyperLink,   // static text used as a link
+    ListView,    // report-view list of rows and columns
 };
 
 enum ControlStyle : unsigned {
@@ -27,6 +31,7 @@ enum ControlStyle : unsigned {
     kStyleReadOnly = 1u << 4,
     kStyleCentered = 1u << 5,
     kStyleSunken = 1u << 6,
+    kStyleHidden = 1u << 7,
 };
 
 inline constexpr int kStaticId = -1; // labels nobody looks up
@@ -51,9 +56,16 @@ struct DialogTemplate {
 // The template with that id, or null.
 const DialogTemplate* FindDialogTemplate(int id);
 
+// Each window's template, kept beside the others in src/res.
+DialogTemplate MakeLoginTemplate();
+DialogTemplate MakeConsoleTemplate();
+DialogTemplate MakePanelTemplate();
+
 // Dialog and control ids used by more than one piece of code.
 enum DialogId : int {
     IDD_LOGIN = 102,
+    IDD_CONSOLE = 130,
+    IDD_PANEL = 138,
 };
 
 enum LoginControlId : int {
@@ -65,6 +77,46 @@ enum LoginControlId : int {
     IDC_STATUS = 1068,
     IDC_BANNER = 1073,
     IDM_ABOUTBOX = 16,
+};
+
+enum PanelControlId : int {
+    IDC_DETAIL_URL = 1028,
+    IDC_DETAIL_BROWSER = 1029,
+    IDC_DETAIL_OS = 1030,
+    IDC_DETAIL_REFERRER = 1031,
+    IDC_DETAIL_COLORS = 1032,
+    IDC_DETAIL_JAVA = 1033,
+    IDC_DETAIL_COUNTRY = 1034,
+    IDC_DETAIL_REGION = 1035,
+    IDC_DETAIL_CITY = 1036,
+    IDC_DETAIL_TIME = 1037,
+    IDC_DETAIL_LANGUAGE = 1038,
+    IDC_OPERATORS = 1043,
+    IDC_SEND_MESSAGE = 1044,
+    IDC_VIEW_MESSAGE = 1045,
+    IDC_CONTROL_PANEL = 1046,
+    IDC_TRANSCRIPTS = 1047,
+    IDC_LOG_OUT = 1048,
+    IDC_CHAT_TRANSFER = 1049,
+    IDC_MESSAGE = 1062,
+    IDC_BUTTON_ROW = 1069,
+};
+
+enum ConsoleControlId : int {
+    IDC_LIST = 1003,
+    IDC_DELETE = 1012,
+    IDC_PROACTIVE_URL = 1013,
+    IDC_SEND_PROACTIVE = 1016,
+    IDC_SAME_WINDOW = 1017,
+    IDC_ACCEPT = 1040,
+    IDC_BUSY = 1041,
+    IDC_INVITE = 1042,
+    IDC_SITE_LINK = 1050,
+    IDC_OPERATOR_CAPTION = 1051,
+    IDC_ONLINE = 1053,
+    IDC_OFFLINE = 1054,
+    IDC_VIEW_DETAILS = 1064,
+    IDC_SOUND_OFF = 1076,
 };
 
 } // namespace kivora::res

@@ -4,6 +4,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
+#include <QPolygonF>
 
 namespace kivora::res {
 
@@ -56,6 +58,55 @@ QIcon AppIcon()
         return i;
     }();
     return icon;
+}
+
+QPixmap RowImage(int index)
+{
+    static const QPixmap images[2] = {
+        [] {
+            // A red speech bubble: the visitor asks for a chat.
+            QPixmap pixmap(16, 16);
+            pixmap.fill(Qt::transparent);
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            QPainterPath bubble;
+            bubble.addRoundedRect(QRectF(1, 2, 14, 9), 3, 3);
+            QPainterPath tail;
+            tail.moveTo(4, 10);
+            tail.lineTo(3, 14.5);
+            tail.lineTo(8, 10.5);
+            tail.closeSubpath();
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(210, 0, 0));
+            p.drawPath(bubble.united(tail));
+            p.setBrush(Qt::white);
+            for (int i = 0; i < 3; ++i)
+                p.drawEllipse(QPointF(4.5 + 3.5 * i, 6.5), 1.1, 1.1);
+            return pixmap;
+        }(),
+        [] {
+            // A blue arrow into a window: an invitation was pushed to the visitor.
+            QPixmap pixmap(16, 16);
+            pixmap.fill(Qt::transparent);
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(0, 0, 210), 1.5));
+            p.setBrush(Qt::white);
+            p.drawRoundedRect(QRectF(5.5, 1.5, 9, 9), 1.5, 1.5);
+            QPainterPath arrow;
+            arrow.moveTo(1.5, 14.5);
+            arrow.lineTo(9, 7);
+            p.drawPath(arrow);
+            p.setBrush(QColor(0, 0, 210));
+            QPolygonF head;
+            head << QPointF(10.5, 5.5) << QPointF(10.5, 10) << QPointF(6, 5.5);
+            p.drawPolygon(head);
+            return pixmap;
+        }(),
+    };
+    if (index < 0 || index > 1)
+        return QPixmap();
+    return images[index];
 }
 
 QPixmap LoginBanner(const QSize& size)

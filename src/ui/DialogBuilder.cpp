@@ -1,9 +1,14 @@
 #include "DialogBuilder.h"
 
 #include "ClickableLabel.h"
+#include "HyperLink.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QTableView>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -70,6 +75,22 @@ QWidget* MakeControl(QDialog& dialog, const res::ControlTemplate& c)
         button->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); text-align: left; "
                                              "text-decoration: underline; border: none; padding: 0; }"));
         return button;
+    }
+    case ControlKind::GroupBox:
+        return new QGroupBox(text, &dialog);
+    case ControlKind::ComboBox:
+        return new QComboBox(&dialog);
+    case ControlKind::HyperLink:
+        return new CHyperLink(&dialog);
+    case ControlKind::ListView: {
+        auto* view = new QTableView(&dialog);
+        view->verticalHeader()->hide();
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::SingleSelection);
+        view->setShowGrid(true);
+        view->setSortingEnabled(false);
+        view->setWordWrap(false);
+        return view;
     }
     }
     return new QWidget(&dialog);
@@ -144,11 +165,19 @@ CDialogControls BuildDialog(QDialog& dialog, const res::DialogTemplate& tmpl)
         w->setProperty("controlId", c.id);
         if (c.style & res::kStyleDisabled)
             w->setEnabled(false);
+        if (c.style & res::kStyleHidden)
+            w->setVisible(false);
         if (c.style & res::kStyleNoTabStop)
             w->setFocusPolicy(c.kind == ControlKind::Edit ? Qt::ClickFocus : Qt::NoFocus);
         if (c.id != res::kStaticId)
             controls.byId.insert(c.id, w);
         made.push_back(w);
+    }
+
+    // Frames are drawn behind the controls they surround.
+    for (QWidget* w : made) {
+        if (qobject_cast<QGroupBox*>(w))
+            w->lower();
     }
 
     // A label's mnemonic moves the focus to the next control that takes it.

@@ -1,0 +1,222 @@
+// The console's actions on the selected visitor: buttons, list clicks and menu,
+// accepting a chat and its reply, proactive invitations.
+#include "ConsoleDlg.h"
+
+#include "net/Endpoints.h"
+#include "net/Text.h"
+#include "panel/VisitorPanelDlg.h"
+#include "platform/Platform.h"
+#include "res/Strings.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableView>
+
+#include <array>
+
+namespace kivora::console {
+
+int CConsoleDlg::GetSelectedRow() const
+{
+    const QModelIndexList selected = listView->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& index : selected) {
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    }
+    return first < model.Count() ? first : -1;
+}
+
+int CConsoleDlg::FindRowBySession(const std::string& sessionId) const
+{
+    const auto& rows = model.Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].GetSessionId() == sessionId)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string CConsoleDlg::GetAddressBySession(const std::string& sessionId) const
+{
+    const int row = FindRowBySession(sessionId);
+    return row < 0 ? std::string() : model.Rows()[static_cast<std::size_t>(row)].GetIpAddress();
+}
+
+void CConsoleDlg::UpdateButtons()
+{
+    const int row = GetSelectedRow();
+    if (row < 0) {
+        for (const int id : {res::IDC_DELETE, res::IDC_BUSY, res::IDC_INVITE, res::IDC_SEND_PROACTIVE, res::IDC_ACCEPT,
+                             res::IDC_VIEW_DETAILS})
+            Button(id)->setEnabled(false);
+        return;
+    }
+    const auto& f = model.Row(row).GetRowFields();
+    Button(res::IDC_DELETE)->setEnabled(f[CVisitorRecord::kDeleteAllowed] == "Delete");
+    Button(res::IDC_BUSY)->setEnabled(f[CVisitorRecord::kBusyAllowed] == "Busy");
+    Button(res::IDC_INVITE)->setEnabled(f[CVisitorRecord::kInviteAllowed] == "Invite");
+    Button(res::IDC_SEND_PROACTIVE)->setEnabled(f[CVisitorRecord::kProPopAllowed] == "Pro-Pop");
+    Button(res::IDC_ACCEPT)->setEnabled(f[CVisitorRecord::kStatus] == "Chat Request");
+    Button(res::IDC_VIEW_DETAILS)->setEnabled(true);
+}
+
+void CConsoleDlg::ShowSelectedDetails()
+{
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    CVisitorRecord& record = model.Row(row);
+    const net::VisitorDetails details = record.GetDetails(link);
+    panel->SetVisitorDetails(details);
+    if (record.HasDetails())
+        StoreVisitorDetails(details, record.GetSessionId());
+}
+
+void CConsoleDlg::OnListClicked()
+{
+    const int row = GetSelectedRow();
+    if (row >= 0 && model.Row(row).HasDetails())
+        ShowSelectedDetails();
+    else
+        panel->SetVisitorDetails(net::VisitorDetails{});
+    UpdateButtons();
+}
+
+void CConsoleDlg::OnListRightClicked()
+{
+    if (GetSelectedRow() < 0)
+        return;
+    OnListClicked();
+    QMenu menu(this);
+    const std::array<std::pair<const char*, int>, 5> items = {{
+        {"&View Details", res::IDC_VIEW_DETAILS},
+        {"&Accept", res::IDC_ACCEPT},
+        {"&Busy", res::IDC_BUSY},
+        {"&Invite", res::IDC_INVITE},
+        {"&Delete", res::IDC_DELETE},
+    }};
+    for (const auto& [text, id] : items) {
+        QPushButton* button = Button(id);
+        QAction* action = menu.addAction(QString::fromLatin1(text));
+        action->setEnabled(button->isEnabled());
+        connect(action, &QAction::triggered, button, &QPushButton::click);
+    }
+    menu.exec(QCursor::pos());
+}
+
+void CConsoleDlg::OnAccept()
+{
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    Button(res::IDC_ACCEPT)->setEnabled(false);
+    AcceptChat(row);
+}
+
+void CConsoleDlg::AcceptChat(int row)
+{
+    if (row < 0 || row >= model.Count())
+        return;
+    const CVisitorRecord& record = model.Row(row);
+    AcceptChatSession(record.GetSessionId(), record.GetIpAddress());
+}
+
+void CConsoleDlg::AcceptChatSession(const std::string& sessionId, const std::string& address)
+{
+    link.StartRequest(net::MakeUrl(res::IDS_URL_ACCEPT, {sessionId, address, loginId, siteId}),
+                      net::kKindAcceptChat, this);
+}
+
+void CConsoleDlg::OnAcceptReply(const std::string& text)
+{
+    const auto reply = net::ParseAcceptReply(text);
+    if (!reply)
+        return;
+    if (reply->result != "true") {
+        platform.messageBoxes.Show(this, net::FromServerText(reply->result), QStringLiteral("Chat"),
+                                   platform::BoxIcon::Information);
+        return;
+    }
+    // The chat opens even when its visitor has left the list meanwhile: the chat
+    // window then fetches the details itself and the address stays empty.
+    ChatRequest request;
+    request.sessionId = reply->sessionId;
+    request.name = reply->name;
+    request.email = reply->email;
+    const int row = FindRowBySession(reply->sessionId);
+    if (row >= 0) {
+        const CVisitorRecord& record = model.Row(row);
+        request.address = record.GetIpAddress();
+        request.hasDetails = record.HasDetails();
+        if (request.hasDetails)
+            request.details = model.Row(row).GetDetails(link);
+    }
+    if (openChatWindow)
+        openChatWindow(request);
+
+    if (reply->history == "Y") {
+        const std::string path = net::MakeUrl(
+            res::IDS_URL_HISTORY_PAGE, {loginId, link.GetSiteId(), link.isAdmin ? "Y" : "", request.address});
+        // Opened once this reply has been handled.
+        QMetaObject::invokeMethod(this, [this, path] { link.OpenInBrowser(path); }, Qt::QueuedConnection);
+    }
+}
+
+void CConsoleDlg::OnVisitorAction(int stringId)
+{
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    model.Row(row).SendVisitorAction(link, res::LoadString(stringId));
+}
+
+bool CConsoleDlg::NormalizeUrl(QString& text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return false;
+    static const char* const kSchemes[] = {"http://", "https://", "ftp://",  "news:",
+                                           "mailto:", "telnet:",  "file://"};
+    const QString lower = text.toLower();
+    for (const char* scheme : kSchemes) {
+        if (lower.contains(QLatin1String(scheme)))
+            return true;
+    }
+    text.prepend(QStringLiteral("http://"));
+    return true;
+}
+
+void CConsoleDlg::OnSendProactive()
+{
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    QString url = proactiveUrlEdit->text();
+    if (!NormalizeUrl(url))
+        return;
+    model.Row(row).SendProactiveInvitation(link, sameWindowBox->isChecked(), net::ToServerText(url));
+    proactiveUrlEdit->clear();
+}
+
+bool CConsoleDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == listView->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        OnListClicked();
+    } else if (watched == proactiveUrlEdit && proactiveUrlEdit->hasFocus()) {
+        // The URL field shows no context menu while it has the focus.
+        if (event->type() == QEvent::ContextMenu)
+            return true;
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace kivora::console

@@ -1,0 +1,145 @@
+// Reading the console's replies and the visitor record, without windows.
+#include "console/ConsoleDlg.h"
+#include "console/VisitorRecord.h"
+#include "net/Replies.h"
+#include "support/Fakes.h"
+#include "support/ScriptedTransport.h"
+
+#include <gtest/gtest.h>
+
+using namespace kivora;
+using namespace kivora::net;
+using kivora::console::CConsoleDlg;
+using kivora::console::CVisitorRecord;
+
+namespace {
+
+std::string Row(const std::string& session, const std::string& address, const std::string& status,
+                const std::string& marker = "", const std::string& duration = "0:01:00")
+{
+    return session + "<fld>" + address + "<fld>3<fld>" + status + "<fld>" + duration +
+           "<fld>Delete<fld><fld>Invite<fld>Pro-Pop<fld>/index.html<fld>" + marker;
+}
+
+TEST(VisitorListReply, FourBlocksRowsOperatorsSoundAndNotice)
+{
+    const std::string reply = Row("c1", "192.0.2.1", "Chat Request") + "<ln>" +
+                              "short<fld>row<fld>of<fld>ten<fld>1<fld>2<fld>3<fld>4<fld>5<fld>6" + "<ln>" +
+                              Row("c2", "192.0.2.2", "In Site", "ppc") + "<blk>admin<fld>sales<blk>sound1<blk>";
+    const VisitorListReply parsed = ParseVisitorListReply(reply);
+    ASSERT_TRUE(parsed.fourBlocks);
+    ASSERT_EQ(parsed.rows.size(), 2u);
+    EXPECT_EQ(parsed.rows[0][kRowSession], "c1");
+    EXPECT_EQ(parsed.rows[1][kRowAddress], "192.0.2.2");
+    EXPECT_EQ(parsed.rows[1][kRowProactiveMarker], "ppc");
+    EXPECT_EQ(parsed.operators, (std::vector<std::string>{"admin", "sales"}));
+    EXPECT_EQ(parsed.sound, "sound1");
+    EXPECT_EQ(parsed.notice, "");
+
+    const VisitorListReply empty = ParseVisitorListReply("No Users Online<blk><blk><blk>");
+    EXPECT_TRUE(empty.noUsersOnline);
+    EXPECT_TRUE(empty.rows.empty());
+    EXPECT_TRUE(empty.operators.empty());
+
+    // Three blocks, an error page or "logout": all blocks empty.
+    for (const char* other : {"a<blk>b<blk>c", "<html>error</html>", "", "logout", "logout<blk>"}) {
+        const VisitorListReply p = ParseVisitorListReply(other);
+        EXPECT_FALSE(p.fourBlocks) << other;
+        EXPECT_TRUE(p.rows.empty());
+        EXPECT_EQ(p.logout, std::string(other) == "logout") << other;
+    }
+    // Twelve fields are skipped as well as ten.
+    EXPECT_TRUE(ParseVisitorListReply(Row("c", "a", "s") + "<fld>extra<blk><blk><blk>").rows.empty());
+}
+
+TEST(VisitorRecord, RecordOrderProactiveFlagAndDetailsMapping)
+{
+    VisitorRow row{"c9", "198.51.100.7", "2", "Chat Request", "0:00:05", "Delete", "Busy", "Invite", "Pro-Pop",
+                   "/p.html", "ppc"};
+    CVisitorRecord record;
+    record.SetRowFields(CVisitorRecord::FromRow(row));
+    const auto& f = record.GetRowFields();
+    const CVisitorRecord::RowFields expected = {"198.51.100.7", "2",      "Chat Request", "0:00:05",
+                                                "/p.html",      "c9",     "Delete",       "Busy",
+                                                "Invite",       "Pro-Pop", "ppc"};
+    EXPECT_EQ(f, expected);
+    EXPECT_TRUE(record.IsProactive());
+    EXPECT_EQ(record.GetSessionId(), "c9");
+    EXPECT_EQ(record.GetIpAddress(), "198.51.100.7");
+    // The flag is never cleared, and a marker in capitals does not set it.
+    record.SetRowFields({});
+    EXPECT_TRUE(record.IsProactive());
+    CVisitorRecord upper;
+    row[kRowProactiveMarker] = "PPC";
+    upper.SetRowFields(CVisitorRecord::FromRow(row));
+    EXPECT_FALSE(upper.IsProactive());
+
+    // The service sends time and language before the location.
+    CVisitorRecord details;
+    details.ApplyDetailsReply("F0<fld>F1<fld>F2<fld>F3<fld>F4<fld>F5<fld>F6<fld>F7<fld>F8<fld>F9<fld>F10");
+    ASSERT_TRUE(details.HasDetails());
+    const VisitorDetails labelOrder = {"F0", "F1", "F2", "F3", "F4", "F5", "F8", "F9", "F10", "F6", "F7"};
+    kivora::test::FakeMessageBoxes boxes;
+    kivora::test::FakeBrowser browser;
+    auto transport = std::make_shared<kivora::test::ScriptedTransport>();
+    CServerLink link(transport, boxes, browser);
+    EXPECT_EQ(details.GetDetails(link), labelOrder);
+    EXPECT_EQ(transport->RequestCount(), 0u);
+}
+
+TEST(VisitorRecord, DetailsFetchedOnceAndOnlyWhenElevenFields)
+{
+    kivora::test::FakeMessageBoxes boxes;
+    kivora::test::FakeBrowser browser;
+    auto transport = std::make_shared<kivora::test::ScriptedTransport>();
+    CServerLink link(transport, boxes, browser);
+    CVisitorRecord record;
+    record.SetRowFields(CVisitorRecord::FromRow(VisitorRow{"c 1"}));
+
+    transport->Reply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10");
+    EXPECT_EQ(record.GetDetails(link), VisitorDetails{});
+    EXPECT_FALSE(record.HasDetails());
+    transport->Reply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10<fld>11<fld>12");
+    record.GetDetails(link);
+    EXPECT_FALSE(record.HasDetails());
+    transport->Reply("u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci");
+    EXPECT_EQ(record.GetDetails(link)[kDetailCity], "ci");
+    record.GetDetails(link);
+    ASSERT_EQ(transport->RequestCount(), 3u);
+    EXPECT_EQ(transport->Requests()[0].path, "/w-lmudets.php?csesid=c%201");
+}
+
+TEST(ConsoleRules, NewVisitorNormalizeUrlNoticeAndAccept)
+{
+    EXPECT_TRUE(CConsoleDlg::IsNewVisitor("0:00:08"));
+    EXPECT_FALSE(CConsoleDlg::IsNewVisitor("0:00:09"));
+    EXPECT_FALSE(CConsoleDlg::IsNewVisitor("1:00:05"));
+    EXPECT_TRUE(CConsoleDlg::IsNewVisitor("0:00:00"));
+    EXPECT_TRUE(CConsoleDlg::IsNewVisitor(""));
+
+    auto normalize = [](const char* text) {
+        QString s = QString::fromLatin1(text);
+        const bool ok = CConsoleDlg::NormalizeUrl(s);
+        return ok ? s.toStdString() : std::string("<none>");
+    };
+    EXPECT_EQ(normalize("  www.site.example/offer.html "), "http://www.site.example/offer.html");
+    EXPECT_EQ(normalize("MAILTO:sales@site.example"), "MAILTO:sales@site.example");
+    EXPECT_EQ(normalize("see https://x.example"), "see https://x.example");
+    EXPECT_EQ(normalize("ftp://files.example/a"), "ftp://files.example/a");
+    EXPECT_EQ(normalize("   "), "<none>");
+
+    EXPECT_EQ(ParseNotice("").kind, Notice::Kind::None);
+    EXPECT_EQ(ParseNotice("message").kind, Notice::Kind::Message);
+    EXPECT_EQ(ParseNotice("chat_trans<fld>c7").sessionId, "c7");
+    EXPECT_EQ(ParseNotice("chat_trans").kind, Notice::Kind::ChatTransfer);
+    EXPECT_EQ(ParseNotice("chat_trans").sessionId, "");
+    EXPECT_EQ(ParseNotice("other<fld>x").kind, Notice::Kind::None);
+
+    EXPECT_FALSE(ParseAcceptReply("true<fld>n<fld>e<fld>Y"));
+    const auto accepted = ParseAcceptReply("true<fld>Ann<fld>ann@x.example<fld>Y<fld>c1");
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(accepted->email, "ann@x.example");
+    EXPECT_EQ(accepted->sessionId, "c1");
+}
+
+} // namespace
