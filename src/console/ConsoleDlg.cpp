@@ -300,7 +300,7 @@ void CConsoleDlg::HandleNotice(const std::string& text)
     const net::Notice notice = net::ParseNotice(text);
     switch (notice.kind) {
     case net::Notice::Kind::Message:
-        // panel->RequestOperatorMessages(true);
+        panel->RequestOperatorMessages(true);
         break;
     case net::Notice::Kind::ChatTransfer:
         // A transferred chat is accepted by its session even when its visitor is

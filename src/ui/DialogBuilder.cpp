@@ -37,6 +37,8 @@ QWidget* MakeControl(QDialog& dialog, const res::ControlTemplate& c)
     switch (c.kind) {
     case ControlKind::Label: {
         auto* label = new QLabel(text, &dialog);
+        // Labels show what they are given, never as markup: many show visitors' data.
+        label->setTextFormat(Qt::PlainText);
         if (c.style & res::kStyleCentered)
             label->setAlignment(Qt::AlignCenter);
         if (c.style & res::kStyleSunken) {

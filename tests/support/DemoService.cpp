@@ -208,4 +208,18 @@ void CDemoService::Fault(const std::string& mode, int count, const std::string& 
         throw std::runtime_error("demo service: fault request failed: " + query);
 }
 
+void CDemoService::Control(const std::string& commandAndQuery)
+{
+    if (Get("/_sim/" + commandAndQuery) != "ok")
+        throw std::runtime_error("demo service: control request failed: " + commandAndQuery);
+}
+
+std::string CDemoService::AddVisitor(const std::string& query)
+{
+    const std::string sessionId = Get("/_sim/visitor/add?" + query);
+    if (sessionId.size() != 18)
+        throw std::runtime_error("demo service: visitor not added: " + query);
+    return sessionId;
+}
+
 } // namespace kivora::test

@@ -35,6 +35,11 @@ public:
     void Reset();
     // extraQuery is appended as is, e.g. "size=1048576" or "seconds=5".
     void Fault(const std::string& mode, int count = 1, const std::string& extraQuery = "");
+    // GET /_sim/<commandAndQuery>, e.g. "tick?count=10"; throws unless it answers "ok".
+    void Control(const std::string& commandAndQuery);
+    // /_sim/visitor/add with the query sent as is; returns the new visitor's session id
+    // and throws when the service refuses.
+    std::string AddVisitor(const std::string& query = "");
 
 private:
     void Start(const std::vector<std::string>& extraArgs);

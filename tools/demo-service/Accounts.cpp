@@ -32,6 +32,19 @@ Account* CAccounts::Find(std::string_view site, std::string_view loginId)
     return nullptr;
 }
 
+bool CAccounts::Deactivate(std::string_view loginId)
+{
+    bool found = false;
+    for (auto& account : accounts_) {
+        if (account.loginId == loginId) {
+            account.kind = AccountKind::Deactivated;
+            account.online = false;
+            found = true;
+        }
+    }
+    return found;
+}
+
 LoginOutcome CAccounts::Login(std::string_view site, std::string_view loginId, std::string_view password)
 {
     Account* account = Find(site, loginId);

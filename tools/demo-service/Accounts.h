@@ -20,7 +20,7 @@ struct Account {
     std::string loginId;
     std::string password;
     AccountKind kind = AccountKind::Operator;
-    bool online = false; // set by a successful login; later endpoints read it
+    bool online = false; // set by a successful login and by presence requests
 };
 
 struct LoginOutcome {
@@ -41,6 +41,9 @@ public:
 
     const std::vector<Account>& All() const { return accounts_; }
     Account* Find(std::string_view site, std::string_view loginId);
+    // Deactivates every account with that login id and takes it off line, so that its
+    // visitor list answers "logout" and its logins are refused. False when there is none.
+    bool Deactivate(std::string_view loginId);
 
 private:
     std::vector<Account> accounts_;

@@ -1,6 +1,7 @@
 #include "DemoService.h"
 
 #include "Endpoints.h"
+#include "VisitorControl.h"
 
 #include <sys/socket.h>
 
@@ -22,6 +23,11 @@ constexpr std::string_view kControlPrefix = "/_sim/";
 constexpr std::size_t kWorkerThreads = 64;
 
 constexpr auto kTrickleStep = std::chrono::milliseconds(100);
+
+// Upper bounds that keep a mistyped control request from stalling the service.
+constexpr int kMaxTicksPerRequest = 100000;
+constexpr int kMaxAutopilotVisitors = 1000;
+constexpr double kMaxAutopilotSpeed = 100.0;
 
 constexpr const char* kErrorPage =
     "<html><head><title>500 Internal Server Error</title></head>"
@@ -88,6 +94,7 @@ std::string EndpointCall::Param(std::string_view name) const
 
 CDemoService::CDemoService(Options options)
     : options_(options)
+    , autopilot_(InitialAutopilot())
 {
     server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     // Every exchange is its own connection, as the console's HTTP/1.0 requests expect;
@@ -107,11 +114,41 @@ CDemoService::CDemoService(Options options)
     // Answered and logged too, so that a console sending the wrong method shows in the log.
     server_.Post(".*", handler);
     RegisterDemoEndpoints(*this);
+    ticker_ = std::thread([this] { RunTicker(); });
 }
 
 CDemoService::~CDemoService()
 {
     Stop();
+    if (ticker_.joinable())
+        ticker_.join();
+}
+
+AutopilotSettings CDemoService::InitialAutopilot() const
+{
+    AutopilotSettings settings;
+    settings.on = options_.autopilot;
+    settings.visitors = options_.visitors;
+    settings.speed = options_.speed;
+    settings.seed = options_.seed.value_or(
+        static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+    return settings;
+}
+
+void CDemoService::RunTicker()
+{
+    std::unique_lock lock(mutex_);
+    auto next = std::chrono::steady_clock::now() + autopilot_.Interval();
+    while (!stopping_) {
+        // Resets also notify wake_; only a stop ends the wait early.
+        if (wake_.wait_until(lock, next, [this] { return stopping_; }))
+            break;
+        if (autopilot_.Running()) {
+            state_.clock.Advance(autopilot_.ClockStep());
+            autopilot_.Tick(state_);
+        }
+        next = std::chrono::steady_clock::now() + autopilot_.Interval();
+    }
 }
 
 void CDemoService::AddEndpoint(std::string name, EndpointHandler handler)
@@ -289,16 +326,77 @@ void CDemoService::HandleControl(const httplib::Request& req, httplib::Response&
         SendReply(res, {200, "ok"});
     } else if (command == "state") {
         SendReply(res, {200, DescribeState()});
+    } else if (auto reply = HandleVisitorControl(command, params, state_)) {
+        SendReply(res, {reply->status, std::move(reply->body)});
+    } else if (auto timeReply = HandleTimeControl(command, params)) {
+        SendReply(res, *timeReply);
     } else {
         SendReply(res, {404, "unknown control request\n"});
     }
+}
+
+std::optional<CDemoService::Reply> CDemoService::HandleTimeControl(std::string_view command,
+                                                                  const QueryParams& params)
+{
+    const std::string* on = FindParam(params, "on");
+    const std::string* visitors = FindParam(params, "visitors");
+    const std::string* speed = FindParam(params, "speed");
+    const std::string* seed = FindParam(params, "seed");
+    const std::string* count = FindParam(params, "count");
+    const std::string* seconds = FindParam(params, "seconds");
+
+    if (command == "autopilot") {
+        int target = autopilot_.Settings().visitors;
+        double ticksPerSecond = autopilot_.Settings().speed;
+        std::uint32_t newSeed = 0;
+        if (on == nullptr || (*on != "0" && *on != "1"))
+            return Reply{400, "autopilot needs on=1 or on=0\n"};
+        if (visitors && (!ParseWhole(*visitors, target) || target < 0 || target > kMaxAutopilotVisitors))
+            return Reply{400, "visitors must be a whole number from 0 to 1000\n"};
+        if (speed && (!ParseWhole(*speed, ticksPerSecond) || !(ticksPerSecond >= 0) ||
+                      ticksPerSecond > kMaxAutopilotSpeed))
+            return Reply{400, "speed must be a number from 0 to 100\n"};
+        if (seed && !ParseWhole(*seed, newSeed))
+            return Reply{400, "seed must be a whole number\n"};
+        if (seed) {
+            AutopilotSettings settings = autopilot_.Settings();
+            settings.seed = newSeed;
+            autopilot_ = CAutopilot(settings); // a new seed starts a fresh, repeatable run
+        }
+        autopilot_.SetOn(*on == "1");
+        autopilot_.SetTarget(target);
+        autopilot_.SetSpeed(ticksPerSecond);
+        return Reply{200, "ok"};
+    }
+    if (command == "tick") {
+        int ticks = 1;
+        if (count && (!ParseWhole(*count, ticks) || ticks < 1 || ticks > kMaxTicksPerRequest))
+            return Reply{400, "count must be a whole number from 1 to 100000\n"};
+        for (int i = 0; i < ticks; ++i) {
+            state_.clock.Advance(std::chrono::seconds(1));
+            if (autopilot_.Settings().on)
+                autopilot_.Tick(state_);
+        }
+        return Reply{200, "ok"};
+    }
+    if (command == "advance") {
+        int by = 0;
+        if (seconds == nullptr || !ParseWhole(*seconds, by) || by < 0)
+            return Reply{400, "advance needs seconds=N\n"};
+        state_.clock.Advance(std::chrono::seconds(by));
+        return Reply{200, "ok"};
+    }
+    return std::nullopt;
 }
 
 void CDemoService::ResetLocked()
 {
     log_.clear();
     faults_.clear();
+    const std::uint64_t nextVisitor = state_.visitors.NextNumber();
     state_ = ServiceState{};
+    state_.visitors.ContinueNumbering(nextVisitor);
+    autopilot_ = CAutopilot(InitialAutopilot());
     ++generation_;
     wake_.notify_all();
 }
@@ -323,6 +421,9 @@ std::string CDemoService::DescribeState() const
     }
     for (const auto& fault : faults_)
         out += std::string("fault ") + ModeName(fault.mode) + " x" + std::to_string(fault.remaining) + '\n';
+    out += "visitors " + std::to_string(state_.visitors.All().size()) + " clock +" +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(state_.clock.Offset()).count()) + "s\n";
+    out += autopilot_.Describe();
     out += "requests logged " + std::to_string(log_.size()) + '\n';
     return out;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 // The simulated service: an HTTP server on 127.0.0.1 answering the console's
-// endpoints from in-memory state, logging what it was sent, and misbehaving on
-// request through the /_sim/ control API.
+// endpoints from in-memory state, logging what it was sent, misbehaving on request
+// through the /_sim/ control API, and filling the site with simulated visitors while
+// its autopilot runs.
 
-#include "Accounts.h"
+#include "Autopilot.h"
 #include "Faults.h"
 #include "Query.h"
+#include "ServiceState.h"
 
 #include <httplib.h>
 
@@ -17,8 +19,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,12 +32,10 @@ struct Options {
     int port = 8080; // 0 picks a free port
     int refreshSeconds = 3;
     int chatPollSeconds = 2;
-};
-
-// Everything endpoints read and change. /_sim/reset replaces it with a fresh one, so
-// whatever a new endpoint needs goes here and starts in its demo condition.
-struct ServiceState {
-    CAccounts accounts;
+    bool autopilot = false; // simulated visitors from the start, and again after each reset
+    int visitors = 12;      // the population the autopilot keeps
+    double speed = 1.0;     // autopilot ticks per second; 0 ticks only on /_sim/tick
+    std::optional<std::uint32_t> seed; // the autopilot's; from the time when not given
 };
 
 // What an endpoint handler gets to see of its request and of the service.
@@ -96,6 +98,11 @@ private:
     std::string DescribeRequest(const LoggedRequest& entry) const;
     std::string DescribeState() const;
     void ResetLocked();
+    // /_sim/autopilot, /_sim/tick and /_sim/advance.
+    std::optional<Reply> HandleTimeControl(std::string_view command, const QueryParams& params);
+    AutopilotSettings InitialAutopilot() const;
+    // Ticks the autopilot while it runs, until Stop().
+    void RunTicker();
 
     // Reply helpers; they only fill `res`, the bytes go out after the handler returns.
     static void SendReply(httplib::Response& res, const Reply& reply);
@@ -117,8 +124,10 @@ private:
     // Bumped by every reset, so a held request knows it has been released.
     std::uint64_t generation_ = 0;
     bool stopping_ = false;
+    CAutopilot autopilot_;
 
     std::atomic<bool> serving_{false};
+    std::thread ticker_; // last: it starts once everything else is set up
 };
 
 } // namespace kivora::demo

@@ -28,6 +28,7 @@ void RegisterDemoEndpoints(CDemoService& service)
 {
     service.AddEndpoint("w-param", Parameters);
     service.AddEndpoint("w-login", Login);
+    RegisterVisitorEndpoints(service);
 }
 
 } // namespace kivora::demo

@@ -13,4 +13,8 @@ inline constexpr const char* kServicePrefix = "cpn";
 
 void RegisterDemoEndpoints(CDemoService& service);
 
+// Presence, the visitor list, details, invitations, visitor actions and accepting a
+// chat (VisitorEndpoints.cpp).
+void RegisterVisitorEndpoints(CDemoService& service);
+
 } // namespace kivora::demo

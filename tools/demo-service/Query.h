@@ -4,6 +4,7 @@
 // percent-escaped. Parsed here rather than by the HTTP library so that the order
 // the console sent them in survives into the request log.
 
+#include <charconv>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,5 +30,13 @@ QueryParams ParseQuery(std::string_view query);
 
 // First value of the named parameter, or nullptr when it is absent.
 const std::string* FindParam(const QueryParams& params, std::string_view name);
+
+// A decimal number making up the whole text: no blanks, signs only where the type has them.
+template <typename Number>
+bool ParseWhole(std::string_view text, Number& value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && ec == std::errc{} && end == text.data() + text.size();
+}
 
 } // namespace kivora::demo

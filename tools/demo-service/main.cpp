@@ -8,19 +8,31 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <thread>
 
 namespace {
 
+constexpr int kMaxVisitors = 1000;
+constexpr double kMaxSpeed = 100.0;
+
 constexpr const char* kUsage =
     "usage: kivora-demo-service [--port N] [--refresh-seconds N] [--chat-poll-seconds N]\n"
+    "                           [--autopilot] [--visitors N] [--speed X] [--seed N]\n"
     "\n"
     "Serves the console's endpoints on 127.0.0.1 until SIGTERM or SIGINT.\n"
     "  --port N               port to listen on, 0 picks a free one (default 8080)\n"
     "  --refresh-seconds N    refresh interval in the parameters reply (default 3)\n"
     "  --chat-poll-seconds N  chat poll interval in the parameters reply (default 2)\n"
+    "  --autopilot            simulated visitors arrive, browse, ask for chats and leave\n"
+    "  --visitors N           population the autopilot keeps, 0 to 1000 (default 12)\n"
+    "  --speed X              autopilot ticks per second, 0 to 100 (default 1); above 1\n"
+    "                         simulated time runs that much faster; 0 ticks only on\n"
+    "                         /_sim/tick\n"
+    "  --seed N               the autopilot's random seed, for a repeatable run\n"
+    "                         (default: from the time)\n"
     "  --help                 show this text\n"
     "\n"
     "Demo accounts on site \"site1\", password \"secret\": admin (administrator),\n"
@@ -28,17 +40,24 @@ constexpr const char* kUsage =
     "\n"
     "Control requests (GET, never logged): /_sim/reset, /_sim/requests,\n"
     "/_sim/request?n=K, /_sim/state,\n"
-    "/_sim/fault?mode=hang|close|error500|size|body|trickle&count=N[&size=B][&seconds=S][&body=ESCAPED]\n";
+    "/_sim/fault?mode=hang|close|error500|size|body|trickle&count=N[&size=B][&seconds=S][&body=ESCAPED],\n"
+    "/_sim/visitor/add?ip=IP&page=PATH[&status=S][&visits=N][&name=..][&email=..][&seconds=N]...,\n"
+    "/_sim/visitor/request-chat?csesid=C, /_sim/visitor/remove?csesid=C, /_sim/visitors,\n"
+    "/_sim/notice?operator=L&text=ESCAPED, /_sim/deactivate?operator=L,\n"
+    "/_sim/autopilot?on=1|0[&visitors=N][&speed=X][&seed=N], /_sim/tick[?count=N],\n"
+    "/_sim/advance?seconds=N\n";
 
-bool ParseNumber(std::string_view text, int& value)
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& value)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc{} && end == text.data() + text.size() && value >= 0;
+    return !text.empty() && ec == std::errc{} && end == text.data() + text.size() && value >= 0;
 }
 
 // Accepts "--name value" and "--name=value"; returns 1 for handled, 0 for not this
 // option, -1 for a bad or missing value.
-int TakeNumberOption(const char* name, int argc, char** argv, int& i, int& value)
+template <typename Number>
+int TakeNumberOption(const char* name, int argc, char** argv, int& i, Number& value)
 {
     const std::string_view arg = argv[i];
     const std::size_t nameLength = std::strlen(name);
@@ -67,12 +86,23 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::string_view(argv[i]) == "--autopilot") {
+            options.autopilot = true;
+            continue;
+        }
+        std::uint32_t seed = 0;
         int handled = TakeNumberOption("--port", argc, argv, i, options.port);
         if (handled == 0)
             handled = TakeNumberOption("--refresh-seconds", argc, argv, i, options.refreshSeconds);
         if (handled == 0)
             handled = TakeNumberOption("--chat-poll-seconds", argc, argv, i, options.chatPollSeconds);
-        if (handled != 1 || options.port > 65535) {
+        if (handled == 0)
+            handled = TakeNumberOption("--visitors", argc, argv, i, options.visitors);
+        if (handled == 0)
+            handled = TakeNumberOption("--speed", argc, argv, i, options.speed);
+        if (handled == 0 && (handled = TakeNumberOption("--seed", argc, argv, i, seed)) == 1)
+            options.seed = seed;
+        if (handled != 1 || options.port > 65535 || options.visitors > kMaxVisitors || options.speed > kMaxSpeed) {
             std::fprintf(stderr, "kivora-demo-service: bad argument \"%s\"\n%s", argv[i], kUsage);
             return 2;
         }

@@ -1,0 +1,190 @@
+#include "VisitorPanelDlg.h"
+
+#include "net/Endpoints.h"
+#include "net/ServerLink.h"
+#include "platform/Platform.h"
+#include "res/DialogTemplates.h"
+#include "res/Strings.h"
+#include "ui/HyperLink.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <vector>
+
+namespace kivora::panel {
+
+namespace {
+
+QString FromLocal(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The label of each detail, in net::DetailIndex order.
+constexpr int kDetailIds[net::kDetailCount] = {
+    res::IDC_DETAIL_URL,     res::IDC_DETAIL_BROWSER, res::IDC_DETAIL_OS,   res::IDC_DETAIL_REFERRER,
+    res::IDC_DETAIL_COLORS,  res::IDC_DETAIL_JAVA,    res::IDC_DETAIL_COUNTRY, res::IDC_DETAIL_REGION,
+    res::IDC_DETAIL_CITY,    res::IDC_DETAIL_TIME,    res::IDC_DETAIL_LANGUAGE,
+};
+
+constexpr int kButtonIds[] = {
+    res::IDC_SEND_MESSAGE, res::IDC_VIEW_MESSAGE, res::IDC_CONTROL_PANEL,
+    res::IDC_TRANSCRIPTS,  res::IDC_LOG_OUT,      res::IDC_CHAT_TRANSFER,
+};
+
+// Gap between the buttons of the row, in pixels.
+constexpr int kButtonGap = 4;
+// Top of the row, in pixels of the original font.
+constexpr int kRowTopOriginal = 120;
+
+bool IsEnterKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link, platform::Platform& platform,
+                                   QWidget* parent)
+    : QDialog(parent), hostedByConsole(hostedByConsole), link(link), platform(platform)
+{
+    // Embedded in its host, not a window of its own.
+    setWindowFlags(Qt::Widget);
+    controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_PANEL));
+    // The host gives the panel its rectangle, which differs from the template's.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+
+    urlLink = controls.As<ui::CHyperLink>(res::IDC_DETAIL_URL);
+    referrerLink = controls.As<ui::CHyperLink>(res::IDC_DETAIL_REFERRER);
+    operatorsCombo = controls.As<QComboBox>(res::IDC_OPERATORS);
+    messageEdit = controls.As<QLineEdit>(res::IDC_MESSAGE);
+    urlLink->SetBrowser(&platform.browser);
+    referrerLink->SetBrowser(&platform.browser);
+    // The details come from the visitor's browser: shown as they are, never as
+    // markup.
+    for (int id : kDetailIds)
+        controls.As<QLabel>(id)->setTextFormat(Qt::PlainText);
+
+    connect(Button(res::IDC_SEND_MESSAGE), &QPushButton::clicked, this, &CVisitorPanelDlg::OnSendMessage);
+    connect(Button(res::IDC_VIEW_MESSAGE), &QPushButton::clicked, this, &CVisitorPanelDlg::OnViewMessage);
+    connect(Button(res::IDC_CHAT_TRANSFER), &QPushButton::clicked, this, &CVisitorPanelDlg::OnChatTransfer);
+    connect(Button(res::IDC_CONTROL_PANEL), &QPushButton::clicked, this, &CVisitorPanelDlg::OnControlPanel);
+    connect(Button(res::IDC_TRANSCRIPTS), &QPushButton::clicked, this, &CVisitorPanelDlg::OnTranscripts);
+    connect(Button(res::IDC_LOG_OUT), &QPushButton::clicked, this, &CVisitorPanelDlg::OnLogOut);
+
+    OnInitDialog();
+}
+
+CVisitorPanelDlg::~CVisitorPanelDlg() = default;
+
+QPushButton* CVisitorPanelDlg::Button(int id) const
+{
+    for (int known : kButtonIds) {
+        if (known == id)
+            return controls.As<QPushButton>(id);
+    }
+    return nullptr;
+}
+
+QLabel* CVisitorPanelDlg::DetailLabel(int index) const
+{
+    if (index < 0 || index >= net::kDetailCount)
+        return nullptr;
+    return controls.As<QLabel>(kDetailIds[index]);
+}
+
+void CVisitorPanelDlg::OnInitDialog()
+{
+    PlaceButtonRow();
+    if (!link.isAdmin) {
+        Button(res::IDC_CONTROL_PANEL)->setEnabled(false);
+        Button(res::IDC_TRANSCRIPTS)->setEnabled(false);
+    }
+}
+
+void CVisitorPanelDlg::PlaceButtonRow()
+{
+    const QSize button = Button(res::IDC_CONTROL_PANEL)->size();
+    const int w = button.width();
+    const int h = button.height();
+    // Centred in the template's width: the host resizes the panel only later.
+    const int d = width();
+    const int y = controls.units.ScaleOriginalPixels(0, kRowTopOriginal).y();
+
+    std::vector<int> row;
+    int x = 0;
+    if (hostedByConsole) {
+        Button(res::IDC_CONTROL_PANEL)->show();
+        Button(res::IDC_LOG_OUT)->show();
+        row = {res::IDC_VIEW_MESSAGE, res::IDC_CONTROL_PANEL, res::IDC_TRANSCRIPTS, res::IDC_LOG_OUT};
+        x = (d - (4 * w + 3 * kButtonGap)) / 2;
+    } else {
+        Button(res::IDC_CHAT_TRANSFER)->show();
+        row = {res::IDC_VIEW_MESSAGE, res::IDC_CHAT_TRANSFER, res::IDC_TRANSCRIPTS};
+        x = (d - (3 * w + 2 * kButtonGap)) / 2;
+    }
+    for (int id : row) {
+        Button(id)->setGeometry(x, y, w, h);
+        x += w + kButtonGap;
+    }
+}
+
+void CVisitorPanelDlg::SetVisitorDetails(const net::VisitorDetails& newDetails)
+{
+    details = newDetails;
+    for (int i = 0; i < net::kDetailCount; ++i) {
+        if (i == net::kDetailUrl || i == net::kDetailReferrer)
+            continue;
+        DetailLabel(i)->setText(FromLocal(details[static_cast<std::size_t>(i)]));
+    }
+    urlLink->SetURL(FromLocal(details[net::kDetailUrl]));
+    referrerLink->SetURL(FromLocal(details[net::kDetailReferrer]));
+    repaint();
+}
+
+void CVisitorPanelDlg::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Escape) {
+        // Escape would end a dialog; the panel is not one to end.
+        event->accept();
+        return;
+    }
+    if (IsEnterKey(key)) {
+        // Enter is the message field's send key and nothing else here; letting it
+        // through would make the host take it as OK.
+        event->accept();
+        if (focusWidget() == messageEdit && !messageEdit->text().isEmpty())
+            OnSendMessage();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CVisitorPanelDlg::accept() {}
+
+void CVisitorPanelDlg::reject() {}
+
+void CVisitorPanelDlg::done(int) {}
+
+// The button handlers arrive with operator messaging.
+void CVisitorPanelDlg::OnSendMessage() {}
+void CVisitorPanelDlg::OnViewMessage() {}
+void CVisitorPanelDlg::OnChatTransfer() {}
+void CVisitorPanelDlg::OnControlPanel() {}
+void CVisitorPanelDlg::OnTranscripts() {}
+void CVisitorPanelDlg::OnLogOut() {}
+
+void CVisitorPanelDlg::RequestOperatorMessages(bool newOnly)
+{
+    link.StartRequest(net::MakeUrl(newOnly ? res::IDS_URL_NEW_MESSAGES : res::IDS_URL_ALL_MESSAGES,
+                                   {link.GetLoginId(), link.GetSiteId()}),
+                      net::kKindMessages, this);
+}
+
+} // namespace kivora::panel

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "net/Replies.h"
+#include "ui/DialogBuilder.h"
+
+#include <QDialog>
+
+#include <string>
+
+class QComboBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kivora::net {
+class CServerLink;
+}
+namespace kivora::platform {
+struct Platform;
+}
+namespace kivora::ui {
+class CHyperLink;
+}
+
+namespace kivora::panel {
+
+// The operator panel: the selected visitor's details, the operators on line with
+// a message field, and a row of buttons that depends on its host. It lives inside
+// the console (hostedByConsole) and inside every chat window, as a child widget.
+class CVisitorPanelDlg final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CVisitorPanelDlg)
+public:
+    CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link, platform::Platform& platform,
+                     QWidget* parent = nullptr);
+    ~CVisitorPanelDlg() override;
+
+    // Shows the details in their labels (the URL and the referrer as links) and
+    // keeps a copy for the panel's later requests.
+    void SetVisitorDetails(const net::VisitorDetails& details);
+    const net::VisitorDetails& Details() const { return details; }
+
+    bool HostedByConsole() const { return hostedByConsole; }
+    // Asks the service for the operator messages: only the new ones, or all.
+    void RequestOperatorMessages(bool newOnly);
+    void SetChatSessionId(std::string id) { chatSessionId = std::move(id); }
+
+    // The row's buttons and Send Message, by control id; null for other ids.
+    QPushButton* Button(int id) const;
+    QComboBox* OperatorsCombo() const { return operatorsCombo; }
+    QLineEdit* MessageEdit() const { return messageEdit; }
+    // The label showing detail index (net::DetailIndex); the URL and referrer
+    // ones are CHyperLinks.
+    QLabel* DetailLabel(int index) const;
+    ui::CHyperLink* UrlLink() const { return urlLink; }
+    ui::CHyperLink* ReferrerLink() const { return referrerLink; }
+
+    // The panel never ends: its host owns its lifetime.
+    void accept() override;
+    void reject() override;
+    void done(int result) override;
+
+    // A chat window's panel, once its chat has been passed to another operator.
+    bool transferred = false;
+    // The chat a chat window's panel belongs to; empty in the console.
+    std::string chatSessionId;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void PlaceButtonRow();
+
+    void OnSendMessage();
+    void OnViewMessage();
+    void OnChatTransfer();
+    void OnControlPanel();
+    void OnTranscripts();
+    void OnLogOut();
+
+    const bool hostedByConsole;
+    net::CServerLink& link;
+    platform::Platform& platform;
+    ui::CDialogControls controls;
+    net::VisitorDetails details;
+
+    ui::CHyperLink* urlLink = nullptr;
+    ui::CHyperLink* referrerLink = nullptr;
+    QComboBox* operatorsCombo = nullptr;
+    QLineEdit* messageEdit = nullptr;
+};
+
+} // namespace kivora::panel
