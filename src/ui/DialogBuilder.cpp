@@ -163,7 +163,11 @@ CDialogControls BuildDialog(QDialog& dialog, const res::DialogTemplate& tmpl)
     made.reserve(tmpl.controls.size());
     for (const res::ControlTemplate& c : tmpl.controls) {
         QWidget* w = MakeControl(dialog, c);
-        w->setGeometry(controls.units.ToPixels(c.x, c.y, c.cx, c.cy));
+        QRect rect = controls.units.ToPixels(c.x, c.y, c.cx, c.cy);
+        // A drop-down's template height includes its open list; closed, it is one line.
+        if (c.kind == ControlKind::ComboBox)
+            rect.setHeight(qMin(rect.height(), w->sizeHint().height()));
+        w->setGeometry(rect);
         w->setProperty("controlId", c.id);
         if (c.style & res::kStyleDisabled)
             w->setEnabled(false);

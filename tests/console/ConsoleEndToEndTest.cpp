@@ -1,0 +1,150 @@
+// The console against the demo service over the real transport: what it sends,
+// byte for byte, and what it shows from real replies.
+#include "console/ConsoleDlg.h"
+
+#include "net/CurlTransport.h"
+#include "panel/VisitorPanelDlg.h"
+#include "platform/Platform.h"
+#include "res/DialogTemplates.h"
+#include "support/DemoService.h"
+#include "support/Fakes.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace kivora;
+using namespace kivora::console;
+
+namespace {
+
+TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
+{
+    test::CDemoService service;
+    test::FakeMessageBoxes boxes;
+    test::FakeBrowser browser;
+    test::FakeSounds sounds;
+    test::FakeLoginStore store;
+    platform::Platform platform{boxes, browser, sounds, store};
+    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
+    link.SetDefaultHost(service.HostPort());
+    ASSERT_TRUE(link.FetchParams("site1"));
+    link.SetIdentity("admin", "site1");
+    link.refreshIntervalMs = 3'600'000;
+
+    const std::string asking = service.AddVisitor("ip=192.0.2.10&page=/shop.html&status=Chat%20Request");
+    const std::string browsing = service.AddVisitor("ip=192.0.2.11&page=/index.html");
+    service.Reset();
+    const std::string askingAgain = service.AddVisitor("ip=192.0.2.10&page=/shop.html&status=Chat%20Request");
+    const std::string browsingAgain = service.AddVisitor("ip=192.0.2.11&page=/index.html");
+    ASSERT_NE(askingAgain, asking);
+
+    CConsoleDlg console(link, platform);
+    console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
+    std::vector<ChatRequest> chats;
+    console.openChatWindow = [&](const ChatRequest& r) { chats.push_back(r); };
+    console.OnInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.OnlineRadio()->isChecked(); }, 10000));
+
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 2; }, 10000));
+    const int askingRow = console.FindRowBySession(askingAgain);
+    const int browsingRow = console.FindRowBySession(browsingAgain);
+    ASSERT_GE(askingRow, 0);
+    ASSERT_GE(browsingRow, 0);
+    EXPECT_EQ(console.Model().Row(askingRow).GetIpAddress(), "192.0.2.10");
+
+    console.ListView()->selectRow(askingRow);
+    console.UpdateButtons();
+    ASSERT_TRUE(console.Button(res::IDC_ACCEPT)->isEnabled());
+    console.Button(res::IDC_ACCEPT)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chats.empty(); }, 10000));
+    EXPECT_EQ(chats[0].sessionId, askingAgain);
+    EXPECT_EQ(chats[0].address, "192.0.2.10");
+
+    console.ListView()->selectRow(browsingRow);
+    console.UpdateButtons();
+    console.Button(res::IDC_INVITE)->click();
+    console.ProactiveUrlEdit()->setText(QStringLiteral("www.site1.example/offer.html"));
+    console.Button(res::IDC_SEND_PROACTIVE)->click();
+    console.SameWindowBox()->setChecked(true);
+    console.ProactiveUrlEdit()->setText(QStringLiteral("http://www.site1.example/sale.html"));
+    console.Button(res::IDC_SEND_PROACTIVE)->click();
+    console.Button(res::IDC_DELETE)->click();
+    console.OfflineRadio()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
+
+    auto lines = service.RequestLines();
+    const std::string tail = " HTTP/1.0";
+    const std::vector<std::string> expected = {
+        "GET /cpn/w-mrefresh.php?sid=site1&adminid=admin&action=lgon" + tail,
+        "GET /cpn/w-allonlineu.php?nadminid=admin&nsid=site1" + tail,
+        "GET /cpn/w-adc.php?csesid=" + askingAgain + "&ipaddr=192.0.2.10&adminid=admin&sid=site1" + tail,
+        "GET /cpn/w-action.php?action=cinvt&csesid=" + browsingAgain + "&sid=site1&adminid=admin" + tail,
+        "GET /cpn/w-prop.php?csesid=" + browsingAgain + "&prop=A&popwin=N&ppurl=http://www.site1.example/offer.html" +
+            tail,
+        "GET /cpn/w-prop.php?csesid=" + browsingAgain + "&prop=A&popwin=R&ppurl=http://www.site1.example/sale.html" +
+            tail,
+        "GET /cpn/w-action.php?action=remove&csesid=" + browsingAgain + "&sid=site1&adminid=admin" + tail,
+        "GET /cpn/w-mrefresh.php?sid=site1&adminid=admin&action=lgof" + tail,
+    };
+    // Requests run on threads of their own; compare without their order.
+    auto sortedExpected = expected;
+    std::sort(sortedExpected.begin(), sortedExpected.end());
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, sortedExpected);
+
+    // The service saw the operator go off line, and the list reflects the actions.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !console.OnlineRadio()->isChecked(); }, 10000));
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
+    EXPECT_EQ(console.Model().Row(0).GetSessionId(), askingAgain);
+    console.OnDestroy();
+}
+
+TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
+{
+    test::CDemoService service;
+    test::FakeMessageBoxes boxes;
+    test::FakeBrowser browser;
+    test::FakeSounds sounds;
+    test::FakeLoginStore store;
+    platform::Platform platform{boxes, browser, sounds, store};
+    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
+    link.SetDefaultHost(service.HostPort());
+    ASSERT_TRUE(link.FetchParams("site1"));
+    link.SetIdentity("anna", "site1");
+    link.refreshIntervalMs = 3'600'000;
+    const std::string session =
+        service.AddVisitor("ip=203.0.113.5&page=/help.html&status=Chat%20Request&country=Norway&city=Oslo");
+
+    CConsoleDlg console(link, platform);
+    console.SetLoginInfo("site1", "anna", "");
+    console.OnInitDialog();
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
+    console.Button(res::IDC_VIEW_DETAILS)->click();
+    EXPECT_EQ(console.Panel()->Details()[net::kDetailCountry], "Norway");
+    EXPECT_EQ(console.Panel()->Details()[net::kDetailCity], "Oslo");
+    EXPECT_EQ(console.Panel()->Details()[net::kDetailUrl], "http://www.site1.example/help.html");
+
+    console.Button(res::IDC_BUSY)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return console.Model().Count() == 1 && !console.Model().Row(0).IsChatRequest(); }, 10000));
+    EXPECT_TRUE(console.Model().Row(0).HasDetails());
+    const auto sent = service.RequestLines();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "GET /cpn/w-lmudets.php?csesid=" + session + " HTTP/1.0"),
+              sent.end());
+    console.OnDestroy();
+}
+
+} // namespace
