@@ -67,6 +67,7 @@ CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, Q
             [this] { OnVisitorAction(res::IDS_ACTION_REMOVE); });
     connect(Button(res::IDC_SEND_PROACTIVE), &QPushButton::clicked, this, &CConsoleDlg::OnSendProactive);
     proactiveUrlEdit->installEventFilter(this);
+    openChatWindow = [this](const ChatRequest& request) { OpenChatWindow(request); };
 }
 
 CConsoleDlg::~CConsoleDlg()
@@ -163,6 +164,11 @@ void CConsoleDlg::OnDestroy()
         timerId = 0;
     }
     link.SetShuttingDown();
+    // The session ends with the console: its chat windows go with it.
+    std::vector<QPointer<QObject>> open;
+    open.swap(chatWindows);
+    for (const QPointer<QObject>& window : open)
+        delete window.data();
 }
 
 void CConsoleDlg::timerEvent(QTimerEvent*)
@@ -353,6 +359,23 @@ void CConsoleDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void CConsoleDlg::OpenChatWindow(const ChatRequest& request)
+{
+    auto* chat = new chat::CChatDlg(*this, link, platform, request.address, request.sessionId, request.name,
+                                    request.email, request.hasDetails);
+    chat->OnInitDialog();
+    if (request.hasDetails)
+        chat->SetVisitorDetails(request.details);
+    chat->show();
+    chatWindows.emplace_back(chat);
+}
+
+int CConsoleDlg::ChatWindowCount() const
+{
+    return static_cast<int>(std::count_if(chatWindows.begin(), chatWindows.end(),
+                                          [](const QPointer<QObject>& w) { return !w.isNull(); }));
 }
 
 void CConsoleDlg::RemoveChatWindow(QObject* chatWindow)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VisitorListModel.h"
+#include "chat/ChatDlg.h"
 #include "net/Replies.h"
 #include "net/ServerLink.h"
 #include "ui/DialogBuilder.h"
@@ -51,7 +52,7 @@ struct PopupAlertState {
 
 // The operator's main window for as long as the operator is logged in: presence,
 // the visitor list refreshed on a timer, the actions on a visitor and the panel.
-class CConsoleDlg final : public QDialog, public net::IReplyTarget {
+class CConsoleDlg final : public QDialog, public net::IReplyTarget, public chat::IChatOwner {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CConsoleDlg)
 public:
@@ -67,8 +68,12 @@ public:
 
     void OnServerReply(int kind, const std::string& text) override;
 
-    void RemoveChatWindow(QObject* chatWindow);
-    void StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId);
+    void RemoveChatWindow(QObject* chatWindow) override;
+    void StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId) override;
+    // Opens the chat window for a granted chat (what openChatWindow does unless
+    // replaced).
+    void OpenChatWindow(const ChatRequest& request);
+    int ChatWindowCount() const;
     void ShowOffline();
     void AcceptChat(int row);
     void AcceptChatSession(const std::string& sessionId, const std::string& address);
@@ -88,7 +93,7 @@ public:
     static bool IsNewVisitor(std::string_view timeOnSite);
     static PopupAlertState& PopupState();
 
-    // Opens the chat window for a granted chat.
+    // What a granted chat opens; OpenChatWindow by default.
     std::function<void(const ChatRequest&)> openChatWindow;
     // Raises the chat-request pop-up for row n.
     std::function<void(int row, const std::string& address, const std::string& sessionId)> raisePopup;

@@ -38,6 +38,7 @@ const DialogTemplate* FindDialogTemplate(int id)
         {IDD_LOGIN, MakeLoginTemplate()},
         {IDD_CONSOLE, MakeConsoleTemplate()},
         {IDD_PANEL, MakePanelTemplate()},
+        {IDD_CHAT, MakeChatTemplate()},
     };
     const auto it = templates.find(id);
     return it == templates.end() ? nullptr : &it->second;

@@ -20,6 +20,8 @@ enum class ControlKind {
     ComboBox,    // drop-down list
     HyperLink,   // static text used as a link
     ListView,    // report-view list of rows and columns
+    MultiLineEdit, // edit of several lines
+    Custom,      // a place the window fills with a widget of its own
 };
 
 enum ControlStyle : unsigned {
@@ -60,12 +62,14 @@ const DialogTemplate* FindDialogTemplate(int id);
 DialogTemplate MakeLoginTemplate();
 DialogTemplate MakeConsoleTemplate();
 DialogTemplate MakePanelTemplate();
+DialogTemplate MakeChatTemplate();
 
 // Dialog and control ids used by more than one piece of code.
 enum DialogId : int {
     IDD_LOGIN = 102,
     IDD_CONSOLE = 130,
     IDD_PANEL = 138,
+    IDD_CHAT = 148,
 };
 
 enum LoginControlId : int {
@@ -100,6 +104,20 @@ enum PanelControlId : int {
     IDC_CHAT_TRANSFER = 1049,
     IDC_MESSAGE = 1062,
     IDC_BUTTON_ROW = 1069,
+};
+
+enum ChatControlId : int {
+    IDC_PUSH_URLS = 1025,
+    IDC_TRANSCRIPT = 1026,
+    IDC_INPUT = 1027,
+    IDC_RESPONSES = 1029,
+    IDC_DURATION = 1037,
+    IDC_SEND = 1063,
+    IDC_CHAT_STATUS = 1068,
+    IDC_CLOSE_CHAT = 1074,
+    IDC_EMAIL = 1075,
+    IDC_CHAT_SOUND_OFF = 1076,
+    IDC_VISITOR_NAME = 1079,
 };
 
 enum ConsoleControlId : int {

@@ -15,6 +15,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -94,6 +95,14 @@ QWidget* MakeControl(QDialog& dialog, const res::ControlTemplate& c)
         view->setWordWrap(false);
         return view;
     }
+    case ControlKind::MultiLineEdit: {
+        auto* edit = new QPlainTextEdit(text, &dialog);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        edit->setTabChangesFocus(true);
+        return edit;
+    }
+    case ControlKind::Custom:
+        return new QWidget(&dialog);
     }
     return new QWidget(&dialog);
 }

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -57,6 +58,24 @@ std::string ReadFirstLine(int fd, std::chrono::steady_clock::time_point deadline
         text.append(buffer, static_cast<std::size_t>(got));
     }
     return text.substr(0, text.find('\n'));
+}
+
+// Every byte but letters and digits as %XX, which the service decodes back.
+std::string Escape(const std::string& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -220,6 +239,16 @@ std::string CDemoService::AddVisitor(const std::string& query)
     if (sessionId.size() != 18)
         throw std::runtime_error("demo service: visitor not added: " + query);
     return sessionId;
+}
+
+void CDemoService::VisitorSays(const std::string& sessionId, const std::string& text)
+{
+    Control("chat/say?csesid=" + sessionId + "&text=" + Escape(text));
+}
+
+std::string CDemoService::ChatLines(const std::string& sessionId)
+{
+    return Get("/_sim/chat/lines?csesid=" + sessionId);
 }
 
 } // namespace kivora::test

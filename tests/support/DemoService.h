@@ -41,6 +41,12 @@ public:
     // and throws when the service refuses.
     std::string AddVisitor(const std::string& query = "");
 
+    // The visitor of chat `sessionId` says `text` (plain text, escaped here); throws when
+    // there is no such open chat.
+    void VisitorSays(const std::string& sessionId, const std::string& text);
+    // /_sim/chat/lines: "N<TAB>text" per line, then "closed" when it is; "" for no such chat.
+    std::string ChatLines(const std::string& sessionId);
+
 private:
     void Start(const std::vector<std::string>& extraArgs);
     void Terminate();

@@ -95,10 +95,12 @@ bool CAutopilot::Step(ServiceState& state, Visitor& visitor, Plan& plan)
 {
     if (visitor.status == VisitorStatus::Chatting) {
         plan.wasChatting = true;
-        return true; // stays until the chat ends
+        plan.conversation.Step(state, visitor, random_, tick_);
+        return true; // stays until the operator ends the chat, even one it closed itself
     }
     if (plan.wasChatting) {
         plan.wasChatting = false;
+        plan.conversation = CConversation{};
         plan.requestAt = 0;
         plan.leaveAt = std::max(plan.leaveAt, Later(10, 60));
     }

@@ -1,10 +1,12 @@
 #pragma once
 
 // Simulated visitors for a lively demo: they arrive, browse, sometimes ask for a chat,
-// answer invitations and leave, keeping the site's population near a target. It acts
-// only through Tick(), which the service calls under its mutex, about once a second
-// from its ticker thread or on demand from the control API.
+// hold a short conversation once it is accepted, answer invitations and leave, keeping
+// the site's population near a target. It acts only through Tick(), which the service
+// calls under its mutex, about once a second from its ticker thread or on demand from
+// the control API.
 
+#include "Conversations.h"
 #include "Population.h"
 #include "ServiceState.h"
 
@@ -59,6 +61,7 @@ private:
         bool answeredInvite = false;
         bool answeredProactive = false;
         bool wasChatting = false;
+        CConversation conversation; // while chatting
     };
 
     void Arrive(ServiceState& state);

@@ -1,5 +1,6 @@
 #include "DemoService.h"
 
+#include "ChatControl.h"
 #include "Endpoints.h"
 #include "VisitorControl.h"
 
@@ -153,6 +154,13 @@ void CDemoService::RunTicker()
 
 void CDemoService::AddEndpoint(std::string name, EndpointHandler handler)
 {
+    AddPageEndpoint(std::move(name), [handler = std::move(handler)](const EndpointCall& call, ServiceState& state) {
+        return EndpointReply{handler(call, state)};
+    });
+}
+
+void CDemoService::AddPageEndpoint(std::string name, PageHandler handler)
+{
     std::lock_guard lock(mutex_);
     endpoints_[std::move(name)] = std::move(handler);
 }
@@ -284,7 +292,8 @@ CDemoService::Reply CDemoService::Route(const std::string& path, const QueryPara
         return {200, ""};
     const std::string hostPort = HostPort();
     const EndpointCall call{params, prefix, hostPort, options_};
-    return {200, found->second(call, state_)};
+    EndpointReply reply = found->second(call, state_);
+    return {200, std::move(reply.body), std::move(reply.contentType)};
 }
 
 void CDemoService::HandleControl(const httplib::Request& req, httplib::Response& res)
@@ -328,6 +337,8 @@ void CDemoService::HandleControl(const httplib::Request& req, httplib::Response&
         SendReply(res, {200, DescribeState()});
     } else if (auto reply = HandleVisitorControl(command, params, state_)) {
         SendReply(res, {reply->status, std::move(reply->body)});
+    } else if (auto chatReply = HandleChatControl(command, params, state_)) {
+        SendReply(res, {chatReply->status, std::move(chatReply->body)});
     } else if (auto timeReply = HandleTimeControl(command, params)) {
         SendReply(res, *timeReply);
     } else {

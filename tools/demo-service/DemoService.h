@@ -52,6 +52,15 @@ struct EndpointCall {
 // Runs under the service's one mutex and returns the body of a 200 text/plain reply.
 using EndpointHandler = std::function<std::string(const EndpointCall& call, ServiceState& state)>;
 
+struct EndpointReply {
+    std::string body;
+    std::string contentType = "text/plain";
+};
+
+// The same for an endpoint that chooses its content type, e.g. the pages the console
+// opens in a browser.
+using PageHandler = std::function<EndpointReply(const EndpointCall& call, ServiceState& state)>;
+
 struct LoggedRequest {
     std::string requestLine; // as received: method, raw target, version
     std::vector<std::pair<std::string, std::string>> headers;
@@ -69,6 +78,7 @@ public:
 
     // `name` is the endpoint's file name without ".php", e.g. "w-login".
     void AddEndpoint(std::string name, EndpointHandler handler);
+    void AddPageEndpoint(std::string name, PageHandler handler);
 
     // Binds 127.0.0.1 on the configured port; returns the bound port or -1.
     int Bind();
@@ -120,7 +130,7 @@ private:
     ServiceState state_;
     std::vector<LoggedRequest> log_;
     std::deque<Fault> faults_;
-    std::map<std::string, EndpointHandler, std::less<>> endpoints_;
+    std::map<std::string, PageHandler, std::less<>> endpoints_;
     // Bumped by every reset, so a held request knows it has been released.
     std::uint64_t generation_ = 0;
     bool stopping_ = false;

@@ -29,6 +29,7 @@ void RegisterDemoEndpoints(CDemoService& service)
     service.AddEndpoint("w-param", Parameters);
     service.AddEndpoint("w-login", Login);
     RegisterVisitorEndpoints(service);
+    RegisterChatEndpoints(service);
 }
 
 } // namespace kivora::demo

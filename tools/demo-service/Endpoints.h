@@ -17,4 +17,8 @@ void RegisterDemoEndpoints(CDemoService& service);
 // chat (VisitorEndpoints.cpp).
 void RegisterVisitorEndpoints(CDemoService& service);
 
+// The chat poll, sending, typing, canned lists, name and e-mail and the browser pages
+// (ChatEndpoints.cpp).
+void RegisterChatEndpoints(CDemoService& service);
+
 } // namespace kivora::demo

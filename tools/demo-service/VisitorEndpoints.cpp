@@ -109,6 +109,14 @@ std::string Proactive(const EndpointCall& call, ServiceState& state)
     return "true";
 }
 
+// Only its owner ends an open chat: after a transfer, the console that handed the chat
+// on may still send its end of chat.
+bool MayEndChat(const ServiceState& state, const Visitor& visitor, std::string_view loginId)
+{
+    const Chat* chat = state.visitors.FindChat(visitor.sessionId);
+    return chat == nullptr || chat->closed || chat->owner == loginId || visitor.status != VisitorStatus::Chatting;
+}
+
 // Words the console sends about one visitor. An unknown visitor still answers "true":
 // it has left meanwhile, which the next list reply shows.
 std::string Action(const EndpointCall& call, ServiceState& state)
@@ -127,7 +135,7 @@ std::string Action(const EndpointCall& call, ServiceState& state)
         state.visitors.RefuseChat(*visitor);
     else if (action == "cinvt")
         state.visitors.Invite(*visitor);
-    else
+    else if (MayEndChat(state, *visitor, call.Param("adminid")))
         state.visitors.EndChat(*visitor);
     return "true";
 }

@@ -1,5 +1,6 @@
 #include "Visitors.h"
 
+#include "Chats.h"
 #include "Records.h"
 
 #include <algorithm>
@@ -143,10 +144,12 @@ AcceptResult CVisitors::Accept(std::string_view sessionId, std::string_view oper
     if (visitor->status != VisitorStatus::ChatRequest && !handedOver)
         return {AcceptOutcome::NotRequested, {}};
 
-    if (visitor->status == VisitorStatus::Chatting && open)
+    if (visitor->status == VisitorStatus::Chatting && open) {
         chat->owner = std::string(operatorId); // a transfer keeps the lines said so far
-    else
+    } else {
         StartChat(*visitor, std::string(operatorId));
+        AddChatLine(*FindChat(sessionId), ChatSpeaker::Notice, {}, kJoinNotice);
+    }
     visitor->status = VisitorStatus::Chatting;
     visitor->transferredTo.clear();
     return {AcceptOutcome::Granted, {}};
@@ -165,7 +168,13 @@ void CVisitors::StartChat(Visitor& visitor, std::string operatorId)
 {
     visitor.status = VisitorStatus::Chatting;
     visitor.proactivePending = false;
-    chats_[visitor.sessionId] = Chat{std::move(operatorId), {}, false};
+    Chat chat;
+    chat.owner = std::move(operatorId);
+    chat.site = visitor.site;
+    chat.address = visitor.address;
+    chat.visitorName = visitor.name;
+    chat.visitorEmail = visitor.email;
+    chats_[visitor.sessionId] = std::move(chat);
 }
 
 const Chat* CVisitors::FindChat(std::string_view sessionId) const

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -66,10 +67,17 @@ struct Visitor {
     std::string transferredTo;
 };
 
+enum class ChatSpeaker {
+    Visitor,
+    Operator,
+    Notice, // said by the service itself, shown without a name
+};
+
 // One line of a chat, numbered from 1 in the order said.
 struct ChatLine {
     int number = 0;
-    std::string author; // an operator's login id, or empty for the visitor
+    ChatSpeaker speaker = ChatSpeaker::Notice;
+    std::string author; // the visitor's name as shown, or the operator's login id
     std::string text;
 };
 
@@ -77,6 +85,14 @@ struct Chat {
     std::string owner; // the operator who accepted it
     std::vector<ChatLine> lines;
     bool closed = false;
+    // The visitor as it was when the chat began; the chat outlives a visitor who leaves.
+    std::string site;
+    std::string address;
+    std::string visitorName;
+    std::string visitorEmail;
+    // When either side last typed, for the typing indicators.
+    std::optional<SimTime> visitorTyped;
+    std::optional<SimTime> operatorTyped;
 };
 
 enum class AcceptOutcome {
@@ -115,6 +131,8 @@ public:
     void ExpireProactive(SimTime now);
     // Hands a chat or chat request to another operator, who may then accept it.
     void Transfer(Visitor& visitor, std::string operatorId);
+    // The first accept of a chat starts it with the join notice; accepting a transferred
+    // chat keeps the lines said so far.
     AcceptResult Accept(std::string_view sessionId, std::string_view operatorId);
     // The chat is over and the visitor browses on.
     void EndChat(Visitor& visitor);
@@ -123,6 +141,12 @@ public:
 
     const Chat* FindChat(std::string_view sessionId) const;
     Chat* FindChat(std::string_view sessionId);
+    // Every chat of the run, ended ones too, with the visitor's session id.
+    void ForEachChat(const std::function<void(const std::string&, const Chat&)>& visit) const
+    {
+        for (const auto& [sessionId, chat] : chats_)
+            visit(sessionId, chat);
+    }
 
     // Session ids come from a running number; a reset carries it over so that ids are
     // never reused within one run of the service.

@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "  --port N               port to listen on, 0 picks a free one (default 8080)\n"
     "  --refresh-seconds N    refresh interval in the parameters reply (default 3)\n"
     "  --chat-poll-seconds N  chat poll interval in the parameters reply (default 2)\n"
-    "  --autopilot            simulated visitors arrive, browse, ask for chats and leave\n"
+    "  --autopilot            simulated visitors arrive, browse, ask for chats, chat\n"
+    "                         with the operator who accepts and leave\n"
     "  --visitors N           population the autopilot keeps, 0 to 1000 (default 12)\n"
     "  --speed X              autopilot ticks per second, 0 to 100 (default 1); above 1\n"
     "                         simulated time runs that much faster; 0 ticks only on\n"
@@ -44,6 +45,8 @@ constexpr const char* kUsage =
     "/_sim/visitor/add?ip=IP&page=PATH[&status=S][&visits=N][&name=..][&email=..][&seconds=N]...,\n"
     "/_sim/visitor/request-chat?csesid=C, /_sim/visitor/remove?csesid=C, /_sim/visitors,\n"
     "/_sim/notice?operator=L&text=ESCAPED, /_sim/deactivate?operator=L,\n"
+    "/_sim/chat/say?csesid=C&text=ESCAPED, /_sim/chat/typing?csesid=C,\n"
+    "/_sim/chat/leave?csesid=C, /_sim/chat/lines?csesid=C,\n"
     "/_sim/autopilot?on=1|0[&visitors=N][&speed=X][&seed=N], /_sim/tick[?count=N],\n"
     "/_sim/advance?seconds=N\n";
 

@@ -1,0 +1,249 @@
+#include "ChatDlg.h"
+
+#include "Transcript.h"
+#include "net/Endpoints.h"
+#include "net/Text.h"
+#include "panel/VisitorPanelDlg.h"
+#include "platform/Platform.h"
+#include "res/Images.h"
+#include "res/Strings.h"
+#include "ui/HyperLink.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace kivora::chat {
+
+namespace {
+
+// Used when the service named no usable poll period: without it the chat would
+// be polled as fast as the timer can fire.
+constexpr int kFallbackPollMs = 3000;
+constexpr int kShortestPollMs = 250;
+
+// The panel's place in a chat window, in pixels of the original font.
+constexpr int kPanelX = 0;
+constexpr int kPanelY = 35;
+constexpr int kPanelWidth = 600;
+constexpr int kPanelHeight = 170;
+
+const QColor kHeaderColor(0, 0, 185);
+
+void SetTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform, std::string ipAddress,
+                   std::string sessionId, std::string name, std::string email, bool detailsKnown)
+    : QDialog(nullptr),
+      owner(owner),
+      link(link),
+      platform(platform),
+      sessionId(std::move(sessionId)),
+      visitorName(std::move(name)),
+      visitorEmail(std::move(email)),
+      ipAddress(std::move(ipAddress)),
+      detailsKnown(detailsKnown),
+      startTime(QDateTime::currentDateTimeUtc())
+{
+    controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_CHAT));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    nameLabel = controls.As<QLabel>(res::IDC_VISITOR_NAME);
+    soundOffBox = controls.As<QCheckBox>(res::IDC_CHAT_SOUND_OFF);
+    emailLink = controls.As<ui::CHyperLink>(res::IDC_EMAIL);
+    durationLabel = controls.As<QLabel>(res::IDC_DURATION);
+    pushUrlsCombo = controls.As<QComboBox>(res::IDC_PUSH_URLS);
+    responsesCombo = controls.As<QComboBox>(res::IDC_RESPONSES);
+    input = controls.As<QPlainTextEdit>(res::IDC_INPUT);
+    sendButton = controls.As<QPushButton>(res::IDC_SEND);
+    closeChatButton = controls.As<QPushButton>(res::IDC_CLOSE_CHAT);
+    statusLine = controls.As<QLabel>(res::IDC_CHAT_STATUS);
+    emailLink->SetBrowser(&platform.browser);
+    SetTextColor(durationLabel, kHeaderColor);
+    SetTextColor(nameLabel, kHeaderColor);
+
+    // The transcript takes the place the template keeps for it.
+    QWidget* place = controls.Control(res::IDC_TRANSCRIPT);
+    transcript = new CTranscriptView(this);
+    transcript->setGeometry(place->geometry());
+    transcript->setProperty("controlId", res::IDC_TRANSCRIPT);
+    place->hide();
+    QWidget::setTabOrder(closeChatButton, transcript);
+    QWidget::setTabOrder(transcript, soundOffBox);
+
+    panel = new panel::CVisitorPanelDlg(false, link, platform, this);
+    panel->SetChatSessionId(this->sessionId);
+
+    connect(sendButton, &QPushButton::clicked, this, &CChatDlg::OnSend);
+    connect(closeChatButton, &QPushButton::clicked, this, &CChatDlg::OnCloseChat);
+    connect(soundOffBox, &QCheckBox::clicked, this, [this] { soundOff = soundOffBox->isChecked(); });
+    connect(input, &QPlainTextEdit::textChanged, this, &CChatDlg::OnInputChanged);
+    connect(responsesCombo, &QComboBox::activated, this,
+            [this](int index) { OnCannedSelected(responsesCombo, lists.responses, index); });
+    connect(pushUrlsCombo, &QComboBox::activated, this,
+            [this](int index) { OnCannedSelected(pushUrlsCombo, lists.pushUrls, index); });
+    input->installEventFilter(this);
+}
+
+CChatDlg::~CChatDlg()
+{
+    StopTimer();
+    // An ended chat has already left the console's list, and may outlive the console.
+    if (!ended)
+        owner.RemoveChatWindow(this);
+}
+
+void CChatDlg::OnInitDialog()
+{
+    setWindowIcon(res::AppIcon());
+    const int period = link.chatPollIntervalMs > 0 ? std::max(link.chatPollIntervalMs, kShortestPollMs)
+                                                   : kFallbackPollMs;
+    timerId = startTimer(period);
+    link.RequestChatLists(this);
+
+    const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
+    const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
+    panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
+    panel->show();
+    setFixedSize(qMax(width(), panel->geometry().right() + 1), height());
+
+    if (!visitorEmail.empty())
+        emailLink->SetEmail(net::FromServerText(visitorEmail));
+    nameLabel->setText(net::FromServerText(visitorName));
+    if (!detailsKnown)
+        link.StartRequest(net::MakeUrl(res::IDS_URL_DETAILS, {sessionId}), net::kKindChatDetails, this);
+    UpdateCaption();
+    input->setFocus();
+}
+
+void CChatDlg::UpdateCaption()
+{
+    setWindowTitle(QStringLiteral("Chatting with:") +
+                   net::FromServerText(visitorName.empty() ? ipAddress : visitorName));
+}
+
+void CChatDlg::SetVisitorDetails(const net::VisitorDetails& details)
+{
+    panel->SetVisitorDetails(details);
+}
+
+void CChatDlg::timerEvent(QTimerEvent*)
+{
+    OnTimer();
+}
+
+void CChatDlg::OnTimer()
+{
+    RequestTranscript();
+    RequestTypingStatus();
+    durationLabel->setText(FormatDuration(startTime.secsTo(QDateTime::currentDateTimeUtc())));
+}
+
+QString CChatDlg::FormatDuration(qint64 seconds)
+{
+    if (seconds < 0)
+        seconds = 0;
+    const qint64 hours = (seconds / 3600) % 24;
+    return QStringLiteral("%1:%2:%3")
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+void CChatDlg::StopTimer()
+{
+    if (timerId != 0) {
+        killTimer(timerId);
+        timerId = 0;
+    }
+}
+
+void CChatDlg::OnCloseChat()
+{
+    if (panel->transferred) {
+        StopTimer();
+        EndChat();
+        return;
+    }
+    StopTimer();
+    link.StartRequest(
+        net::MakeUrl(res::IDS_URL_ACTION, {"endchatcl", sessionId, link.GetSiteId(), link.GetLoginId()}),
+        net::kKindEndChat, this);
+}
+
+void CChatDlg::OnEndChatReply(const std::string& text)
+{
+    if (text == "true")
+        EndChat();
+}
+
+void CChatDlg::EndChat()
+{
+    if (ended)
+        return;
+    ended = true;
+    owner.RemoveChatWindow(this);
+    hide();
+    // Freed once back in the event loop; a reply still on its way then finds the
+    // window gone and is dropped.
+    deleteLater();
+}
+
+void CChatDlg::OnCancel()
+{
+    input->clear();
+}
+
+void CChatDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        OnCancel();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // No default button: Enter clicks only a focused push button.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CChatDlg::closeEvent(QCloseEvent* event)
+{
+    // The close box only empties the input; Close Chat ends the chat.
+    if (!ended) {
+        event->ignore();
+        OnCancel();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+bool CChatDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == input && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))) {
+            OnSend();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace kivora::chat

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "CannedLists.h"
+#include "net/Replies.h"
+#include "net/ServerLink.h"
+#include "ui/DialogBuilder.h"
+
+#include <QDateTime>
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kivora::platform {
+struct Platform;
+}
+namespace kivora::panel {
+class CVisitorPanelDlg;
+}
+namespace kivora::ui {
+class CHyperLink;
+}
+
+namespace kivora::chat {
+
+class CTranscriptView;
+
+// What a chat window asks of the console that opened it.
+class IChatOwner {
+public:
+    virtual ~IChatOwner() = default;
+    virtual void RemoveChatWindow(QObject* chatWindow) = 0;
+    virtual void StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId) = 0;
+};
+
+// One chat with one visitor, in a top-level window of its own: it polls for new
+// lines on a timer, sends the operator's lines, shows typing both ways and offers
+// canned responses and push URLs.
+class CChatDlg final : public QDialog, public net::IReplyTarget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CChatDlg)
+public:
+    CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform, std::string ipAddress,
+             std::string sessionId, std::string name, std::string email, bool detailsKnown);
+    ~CChatDlg() override;
+
+    void OnInitDialog();
+    void OnServerReply(int kind, const std::string& text) override;
+    void SetVisitorDetails(const net::VisitorDetails& details);
+
+    // Appends one line as received, in its speaker's colour.
+    void AppendLine(const std::string& line);
+    void OnTimer();
+    void OnSend();
+    void OnCloseChat();
+    void OnInputChanged();
+
+    // One flag for the whole program: whether the last change of any chat input
+    // sent a typing notice.
+    static bool& TypingNoticeFlag();
+
+    const std::string& LastMessageNumber() const { return lastMessageNumber; }
+    const std::string& SessionId() const { return sessionId; }
+    bool IsPolling() const { return timerId != 0; }
+    bool DetailsKnown() const { return detailsKnown; }
+    const CannedLists& Lists() const { return lists; }
+    CTranscriptView* Transcript() const { return transcript; }
+    QPlainTextEdit* Input() const { return input; }
+    QLabel* StatusLine() const { return statusLine; }
+    QLabel* NameLabel() const { return nameLabel; }
+    QLabel* DurationLabel() const { return durationLabel; }
+    ui::CHyperLink* EmailLink() const { return emailLink; }
+    QComboBox* ResponsesCombo() const { return responsesCombo; }
+    QComboBox* PushUrlsCombo() const { return pushUrlsCombo; }
+    QCheckBox* SoundOffBox() const { return soundOffBox; }
+    QPushButton* CloseChatButton() const { return closeChatButton; }
+    QPushButton* SendButton() const { return sendButton; }
+    panel::CVisitorPanelDlg* Panel() const { return panel; }
+    // Hook for tests: the time the duration clock counts from.
+    void SetStartTime(const QDateTime& time) { startTime = time; }
+    static QString FormatDuration(qint64 seconds);
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnPollReply(const std::string& text);
+    void OnTypingReply(const std::string& text);
+    void OnEndChatReply(const std::string& text);
+    void OnListsReply(const std::string& text);
+    void OnDetailsReply(const std::string& text);
+    void OnNameMailReply(const std::string& text);
+    void RequestTranscript();
+    void RequestTypingStatus();
+    void RequestNameAndEmail();
+    void SendTypingNotice();
+    void OnCannedSelected(QComboBox* combo, const std::vector<CannedEntry>& list, int index);
+    void FillCombos();
+    void UpdateCaption();
+    void StopTimer();
+    void EndChat();
+    void OnCancel();
+
+    IChatOwner& owner;
+    net::CServerLink& link;
+    platform::Platform& platform;
+    ui::CDialogControls controls;
+
+    QLabel* nameLabel = nullptr;
+    QCheckBox* soundOffBox = nullptr;
+    ui::CHyperLink* emailLink = nullptr;
+    QLabel* durationLabel = nullptr;
+    QComboBox* pushUrlsCombo = nullptr;
+    QComboBox* responsesCombo = nullptr;
+    CTranscriptView* transcript = nullptr;
+    QPlainTextEdit* input = nullptr;
+    QPushButton* sendButton = nullptr;
+    QPushButton* closeChatButton = nullptr;
+    QLabel* statusLine = nullptr;
+    panel::CVisitorPanelDlg* panel = nullptr;
+
+    CannedLists lists;
+    std::string sessionId;
+    std::string visitorName;
+    std::string visitorEmail;
+    std::string ipAddress;
+    std::string lastMessageNumber = "1";
+    bool soundOff = false;
+    int timerId = 0;
+    bool detailsKnown = false;
+    QDateTime startTime;
+    bool ended = false;
+};
+
+} // namespace kivora::chat

@@ -1,0 +1,204 @@
+// The chat window's side of the exchange with the service: polling for lines,
+// typing both ways, sending, and what completes the window's view of the visitor.
+#include "ChatDlg.h"
+
+#include "Transcript.h"
+#include "net/Endpoints.h"
+#include "net/RecordText.h"
+#include "net/Text.h"
+#include "panel/VisitorPanelDlg.h"
+#include "platform/Platform.h"
+#include "res/Strings.h"
+#include "ui/HyperLink.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+namespace kivora::chat {
+
+namespace {
+
+constexpr std::string_view kClosedNotice = "Notice: Chat Closed by User.";
+constexpr int kNewMessageWave = 154;
+
+} // namespace
+
+bool& CChatDlg::TypingNoticeFlag()
+{
+    static bool flag = false;
+    return flag;
+}
+
+void CChatDlg::OnServerReply(int kind, const std::string& text)
+{
+    if (link.ShuttingDown() || ended)
+        return;
+    switch (kind) {
+    case net::kKindChatPoll:
+        OnPollReply(text);
+        break;
+    case net::kKindVisitorTyping:
+        OnTypingReply(text);
+        break;
+    case net::kKindEndChat:
+        OnEndChatReply(text);
+        break;
+    case net::kKindChatLists:
+        OnListsReply(text);
+        break;
+    case net::kKindChatDetails:
+        OnDetailsReply(text);
+        break;
+    case net::kKindNameMail:
+        OnNameMailReply(text);
+        break;
+    default:
+        break;
+    }
+}
+
+void CChatDlg::RequestTranscript()
+{
+    link.StartRequest(net::MakeUrl(res::IDS_URL_CHAT_POLL, {link.GetLoginId(), sessionId, ipAddress,
+                                                            link.GetSiteId(), lastMessageNumber}),
+                      net::kKindChatPoll, this);
+}
+
+void CChatDlg::RequestTypingStatus()
+{
+    link.StartRequest(net::MakeUrl(res::IDS_URL_VISITOR_TYPING, {sessionId, link.GetSiteId()}),
+                      net::kKindVisitorTyping, this);
+}
+
+void CChatDlg::SendTypingNotice()
+{
+    link.StartRequest(net::MakeUrl(res::IDS_URL_OPERATOR_TYPING, {sessionId, link.GetSiteId()}),
+                      net::kKindOperatorTyping, this);
+}
+
+void CChatDlg::RequestNameAndEmail()
+{
+    if (!visitorName.empty() || !visitorEmail.empty())
+        return;
+    link.StartRequest(net::MakeUrl(res::IDS_URL_NAME_MAIL, {sessionId, link.GetLoginId(), link.GetSiteId()}),
+                      net::kKindNameMail, this);
+}
+
+void CChatDlg::OnPollReply(const std::string& text)
+{
+    std::vector<std::string_view> blocks = net::SplitRecordViews(text, net::kChatBlockSep);
+    if (blocks.size() != 4)
+        blocks.assign(4, std::string_view());
+
+    if (!blocks[1].empty()) {
+        for (const std::string_view line : net::SplitRecordViews(blocks[0], net::kChatLineSep)) {
+            if (!line.empty())
+                AppendLine(std::string(line) + "\r\n");
+        }
+        lastMessageNumber = std::string(blocks[1]);
+    } else if (blocks[2].empty() && !blocks[0].empty() && blocks[0].starts_with(kClosedNotice)) {
+        AppendLine(std::string(kClosedNotice));
+        StopTimer();
+    }
+    if (!soundOff && blocks[3] == "sound4")
+        platform.sounds.Play(kNewMessageWave, false);
+}
+
+void CChatDlg::AppendLine(const std::string& line)
+{
+    const LineStyle style = ClassifyLine(line, link.GetLoginId());
+    if (style.joinNotice)
+        RequestNameAndEmail();
+    if (style.kind == LineKind::Visitor)
+        statusLine->clear();
+    transcript->AppendLine(net::FromServerText(line), style.color);
+}
+
+void CChatDlg::OnTypingReply(const std::string& text)
+{
+    if (text == "vt")
+        statusLine->setText(QStringLiteral("Visitor is Typing"));
+    else
+        statusLine->clear();
+}
+
+void CChatDlg::OnInputChanged()
+{
+    bool& flag = TypingNoticeFlag();
+    const std::string text = net::ToServerText(input->toPlainText());
+    if (!flag) {
+        flag = true;
+        SendTypingNotice();
+    } else if (!text.empty() && text.size() % 5 == 0) {
+        flag = false;
+    }
+}
+
+void CChatDlg::OnSend()
+{
+    const std::string escaped = net::FormEscape(net::ToServerText(input->toPlainText()));
+    const std::string url = net::MakeUrl(
+        res::IDS_URL_SEND_LINE, {net::PreEscaped(escaped), sessionId, link.GetLoginId(), link.GetSiteId()});
+    input->clear();
+    link.StartRequest(url, net::kKindSendLine, this);
+    input->setFocus();
+}
+
+void CChatDlg::OnListsReply(const std::string& text)
+{
+    auto parsed = ParseCannedLists(text);
+    if (!parsed)
+        return;
+    lists.pushUrls.insert(lists.pushUrls.end(), parsed->pushUrls.begin(), parsed->pushUrls.end());
+    lists.responses.insert(lists.responses.end(), parsed->responses.begin(), parsed->responses.end());
+    FillCombos();
+}
+
+void CChatDlg::FillCombos()
+{
+    const QSignalBlocker blockPush(pushUrlsCombo);
+    const QSignalBlocker blockResponses(responsesCombo);
+    pushUrlsCombo->clear();
+    for (const CannedEntry& entry : lists.pushUrls)
+        pushUrlsCombo->addItem(net::FromServerText(entry.title));
+    responsesCombo->clear();
+    for (const CannedEntry& entry : lists.responses)
+        responsesCombo->addItem(net::FromServerText(entry.title));
+    pushUrlsCombo->setCurrentIndex(-1);
+    responsesCombo->setCurrentIndex(-1);
+}
+
+void CChatDlg::OnCannedSelected(QComboBox* combo, const std::vector<CannedEntry>& list, int index)
+{
+    if (index < 0 || index >= static_cast<int>(list.size()))
+        return;
+    input->setPlainText(net::FromServerText(list[static_cast<std::size_t>(index)].text));
+    combo->setCurrentIndex(-1);
+}
+
+void CChatDlg::OnDetailsReply(const std::string& text)
+{
+    const auto details = net::ParseDetailsReply(text);
+    if (!details)
+        return;
+    panel->SetVisitorDetails(*details);
+    owner.StoreVisitorDetails(*details, sessionId);
+    detailsKnown = true;
+}
+
+void CChatDlg::OnNameMailReply(const std::string& text)
+{
+    const auto parts = net::SplitRecordViews(text, net::kFieldSep);
+    if (parts.size() != 2)
+        return;
+    visitorName = std::string(parts[0]);
+    visitorEmail = std::string(parts[1]);
+    if (!visitorEmail.empty())
+        emailLink->SetEmail(net::FromServerText(visitorEmail));
+    nameLabel->setText(net::FromServerText(visitorName));
+    UpdateCaption();
+}
+
+} // namespace kivora::chat

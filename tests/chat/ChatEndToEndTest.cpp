@@ -1,0 +1,89 @@
+// A whole chat against the demo service: accepted from the console, lines both
+// ways, the visitor leaves, Close Chat ends the window.
+#include "chat/ChatDlg.h"
+
+#include "chat/Transcript.h"
+#include "console/ConsoleDlg.h"
+#include "net/CurlTransport.h"
+#include "platform/Platform.h"
+#include "support/DemoService.h"
+#include "support/Fakes.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace kivora;
+
+namespace {
+
+chat::CChatDlg* FindChatWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* chat = qobject_cast<chat::CChatDlg*>(w); chat && chat->isVisible())
+            return chat;
+    }
+    return nullptr;
+}
+
+TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
+{
+    test::CDemoService service;
+    test::FakeMessageBoxes boxes;
+    test::FakeBrowser browser;
+    test::FakeSounds sounds;
+    test::FakeLoginStore store;
+    platform::Platform platform{boxes, browser, sounds, store};
+    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
+    link.SetDefaultHost(service.HostPort());
+    ASSERT_TRUE(link.FetchParams("site1"));
+    link.SetIdentity("admin", "site1");
+    link.refreshIntervalMs = 3'600'000;
+    link.chatPollIntervalMs = 250;
+    chat::CChatDlg::TypingNoticeFlag() = false;
+    const std::string session =
+        service.AddVisitor("ip=198.51.100.20&page=/help.html&status=Chat%20Request&name=Ann&email=ann%40x.example");
+
+    console::CConsoleDlg console(link, platform);
+    console.SetLoginInfo("site1", "admin", "");
+    console.OnInitDialog();
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
+    console.AcceptChat(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.ChatWindowCount() == 1; }, 10000));
+    chat::CChatDlg* chat = FindChatWindow();
+    ASSERT_NE(chat, nullptr);
+    EXPECT_EQ(chat->windowTitle(), QStringLiteral("Chatting with:Ann"));
+
+    auto transcriptHas = [&](const QString& text) {
+        return QTest::qWaitFor([&] { return chat->Transcript()->toPlainText().contains(text); }, 10000);
+    };
+    ASSERT_TRUE(transcriptHas(QStringLiteral("notice:now user has join the chat")));
+    service.VisitorSays(session, "Hello, do you ship to Oslo?");
+    ASSERT_TRUE(transcriptHas(QStringLiteral("Ann: Hello, do you ship to Oslo?")));
+    chat->Input()->setPlainText(QStringLiteral("Yes we do & it's free"));
+    chat->OnSend();
+    ASSERT_TRUE(transcriptHas(QStringLiteral("admin: Yes we do & it's free")));
+    // Every line once, in order.
+    EXPECT_EQ(chat->Transcript()->toPlainText().count(QStringLiteral("Ann: Hello")), 1);
+
+    service.Control("chat/leave?csesid=" + session);
+    ASSERT_TRUE(transcriptHas(QStringLiteral("Notice: Chat Closed by User.")));
+    EXPECT_FALSE(chat->IsPolling());
+
+    chat->CloseChatButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.ChatWindowCount() == 0; }, 10000));
+    const auto lines = service.RequestLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "GET /cpn/w-action.php?action=endchatcl&csesid=" + session +
+                            "&sid=site1&adminid=admin HTTP/1.0"),
+              lines.end());
+    console.OnDestroy();
+}
+
+} // namespace
