@@ -140,6 +140,11 @@ void CChatDlg::SetVisitorDetails(const net::VisitorDetails& details)
     panel->SetVisitorDetails(details);
 }
 
+void CChatDlg::SetOperatorList(const std::vector<std::string>& operators)
+{
+    panel->SetOperatorList(operators);
+}
+
 void CChatDlg::timerEvent(QTimerEvent*)
 {
     OnTimer();

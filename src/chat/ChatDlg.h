@@ -53,6 +53,7 @@ public:
     void OnInitDialog();
     void OnServerReply(int kind, const std::string& text) override;
     void SetVisitorDetails(const net::VisitorDetails& details);
+    void SetOperatorList(const std::vector<std::string>& operators);
 
     // Appends one line as received, in its speaker's colour.
     void AppendLine(const std::string& line);

@@ -148,8 +148,6 @@ CTranscriptView::CTranscriptView(QWidget* parent) : QTextEdit(parent)
             [this](int value) { followEnd = value == verticalScrollBar()->maximum(); });
 }
 
-CTranscriptView::~CTranscriptView() = default;
-
 void CTranscriptView::AppendLine(const QString& line, const QColor& color)
 {
     // The operator types in the same window while lines arrive; nothing here may

@@ -46,7 +46,6 @@ public:
     static constexpr int kTrimCount = 50'000;
 
     explicit CTranscriptView(QWidget* parent = nullptr);
-    ~CTranscriptView() override;
 
     // Appends the text as given, in color; "\r\n" (or a lone CR or LF) ends a
     // paragraph. Web and mail addresses in it are shown as links, which do nothing

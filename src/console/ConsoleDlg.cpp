@@ -104,6 +104,7 @@ void CConsoleDlg::OnInitDialog()
     SetUpList();
 
     panel = new panel::CVisitorPanelDlg(true, link, platform, this);
+    panel->showOffline = [this] { ShowOffline(); };
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
     const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
     panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
@@ -243,6 +244,13 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
     RebuildRows(reply);
     UpdateButtons();
     operators = std::move(reply.operators);
+    if (!operators.empty()) {
+        for (const QPointer<QObject>& window : chatWindows) {
+            if (auto* chat = qobject_cast<chat::CChatDlg*>(window.data()))
+                chat->SetOperatorList(operators);
+        }
+    }
+    panel->SetOperatorList(operators);
     PlayAlert(reply.sound);
     HandleNotice(reply.notice);
 }
@@ -306,7 +314,7 @@ void CConsoleDlg::HandleNotice(const std::string& text)
     const net::Notice notice = net::ParseNotice(text);
     switch (notice.kind) {
     case net::Notice::Kind::Message:
-        panel->RequestOperatorMessages(true);
+        panel->RequestOperatorMessages(false);
         break;
     case net::Notice::Kind::ChatTransfer:
         // A transferred chat is accepted by its session even when its visitor is
@@ -368,6 +376,7 @@ void CConsoleDlg::OpenChatWindow(const ChatRequest& request)
     chat->OnInitDialog();
     if (request.hasDetails)
         chat->SetVisitorDetails(request.details);
+    chat->SetOperatorList(operators);
     chat->show();
     chatWindows.emplace_back(chat);
 }

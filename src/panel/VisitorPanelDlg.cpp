@@ -2,6 +2,7 @@
 
 #include "net/Endpoints.h"
 #include "net/ServerLink.h"
+#include "net/Text.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <vector>
 
@@ -180,11 +182,40 @@ void CVisitorPanelDlg::OnControlPanel() {}
 void CVisitorPanelDlg::OnTranscripts() {}
 void CVisitorPanelDlg::OnLogOut() {}
 
-void CVisitorPanelDlg::RequestOperatorMessages(bool newOnly)
+void CVisitorPanelDlg::RequestOperatorMessages(bool all)
 {
-    link.StartRequest(net::MakeUrl(newOnly ? res::IDS_URL_NEW_MESSAGES : res::IDS_URL_ALL_MESSAGES,
+    link.StartRequest(net::MakeUrl(all ? res::IDS_URL_ALL_MESSAGES : res::IDS_URL_NEW_MESSAGES,
                                    {link.GetLoginId(), link.GetSiteId()}),
                       net::kKindMessages, this);
+}
+
+void CVisitorPanelDlg::SetOperatorList(const std::vector<std::string>& names)
+{
+    const int rememberedIndex = operatorsCombo->currentIndex();
+    const QString rememberedText = rememberedIndex >= 0 ? operatorsCombo->currentText() : QString();
+    const QString own = net::FromServerText(link.GetLoginId());
+    const QSignalBlocker blocker(operatorsCombo);
+    operatorsCombo->clear();
+    bool ownSeen = false;
+    int found = -1;
+    for (const std::string& name : names) {
+        const QString text = net::FromServerText(name);
+        if (text.compare(own, Qt::CaseInsensitive) == 0) {
+            ownSeen = true;
+            continue;
+        }
+        operatorsCombo->addItem(text);
+        if (rememberedIndex >= 0 && found < 0 && text == rememberedText)
+            found = operatorsCombo->count() - 1;
+    }
+    if (!names.empty()) {
+        int select = 0;
+        if (rememberedIndex >= 0)
+            select = found >= 0 ? found : (rememberedIndex < operatorsCombo->count() ? rememberedIndex : -1);
+        operatorsCombo->setCurrentIndex(select < operatorsCombo->count() ? select : -1);
+    }
+    if (hostedByConsole && !ownSeen && showOffline)
+        showOffline();
 }
 
 } // namespace kivora::panel

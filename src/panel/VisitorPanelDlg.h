@@ -5,6 +5,10 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <string>
 
 class QComboBox;
@@ -42,8 +46,13 @@ public:
     const net::VisitorDetails& Details() const { return details; }
 
     bool HostedByConsole() const { return hostedByConsole; }
-    // Asks the service for the operator messages: only the new ones, or all.
-    void RequestOperatorMessages(bool newOnly);
+    // Asks the service for the operator messages: all of them, or only the new ones.
+    void RequestOperatorMessages(bool all);
+    // Refills the operators combo from the operators on line, leaving out the
+    // operator's own login id and keeping the selection where it can.
+    void SetOperatorList(const std::vector<std::string>& names);
+    // What the console does when its own operator is missing from the list.
+    std::function<void()> showOffline;
     void SetChatSessionId(std::string id) { chatSessionId = std::move(id); }
 
     // The row's buttons and Send Message, by control id; null for other ids.

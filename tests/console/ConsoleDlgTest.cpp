@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -430,6 +431,30 @@ TEST_F(ConsoleTest, DetailsShownOnClickCachedAndKeptAcrossRebuilds)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(console->Model().index(0, 1)).center());
     EXPECT_EQ(transport->RequestCount(), before);
     EXPECT_EQ(console->Panel()->Details()[net::kDetailBrowser], "Firefox");
+}
+
+TEST_F(ConsoleTest, OperatorsBlockFillsThePanelAndTellsWhenWeAreOffline)
+{
+    console->OnServerReply(net::kKindPresence, "online");
+    QComboBox* combo = console->Panel()->OperatorsCombo();
+    List(ListReply({Row("c1", "In Site")}, "anna<fld>ADMIN<fld>ben<blk><blk>"));
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_TRUE(console->IsOnline());
+    combo->setCurrentIndex(1);
+    // The own id now comes first: the selection follows the name, not the place.
+    List(ListReply({Row("c1", "In Site")}, "Admin<fld>carl<fld>ben<fld>anna<blk><blk>"));
+    EXPECT_EQ(combo->currentText(), QStringLiteral("ben"));
+    // Only the own id, in another case: an empty combo, and the console still online.
+    List(ListReply({Row("c1", "In Site")}, "aDmIn<blk><blk>"));
+    EXPECT_EQ(combo->count(), 0);
+    EXPECT_TRUE(console->IsOnline());
+    // Missing altogether: the console shows itself offline without asking the service.
+    const auto sentBefore = SentPaths().size();
+    List(ListReply({Row("c1", "In Site")}, "anna<blk><blk>"));
+    EXPECT_FALSE(console->IsOnline());
+    EXPECT_TRUE(console->OfflineRadio()->isChecked());
+    EXPECT_EQ(SentPaths().size(), sentBefore);
 }
 
 TEST_F(ConsoleTest, EndingStopsTheTimerAndEveryDelivery)
