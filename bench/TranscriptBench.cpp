@@ -1,10 +1,17 @@
 // A day of chat in one transcript, offscreen: 100,000 lines appended through
-// AppendLine with the size cap in force. The cost per line of the first 10,000
-// and of the last 10,000 appends are reported side by side (us_first_10k,
-// us_last_10k, last_over_first), so a cost that grows with the history shows up
-// as a ratio above 1. Arg 1 runs the event loop after every line, as when lines
-// arrive one by one and each is painted; Arg 0 lets a burst arrive between two
-// passes of the event loop (every 100 lines).
+// AppendLine with the size cap in force, and the cost per line of the first
+// 10,000 appends beside that of the last 10,000 (us_first_10k, us_last_10k,
+// last_over_first), so a cost that grows with the history shows up as a ratio
+// above 1. CPU time is reported beside wall time (cpu_us_*).
+//
+// AppendHundredThousandLines does exactly that in one run, the event loop
+// passing once every 100 lines (a burst of lines, painted once).
+// AppendBothEndsInterleaved measures the two ends in the same stretch of time: a
+// fresh transcript takes lines 0-9,999 while another, which has already taken
+// lines 0-89,999 untimed, takes lines 90,000-99,999, alternating in chunks of 100
+// lines, so a busy machine slows both ends alike instead of skewing the ratio.
+// Its Arg 1 runs the event loop after every line, as when lines arrive one by one
+// and each is painted; Arg 0 once per chunk.
 #include "chat/Transcript.h"
 
 #include <QApplication>
@@ -15,6 +22,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,6 +32,7 @@ using kivora::chat::CTranscriptView;
 
 constexpr int kLines = 100'000;
 constexpr int kMeasured = 10'000;
+constexpr int kChunk = 100;
 constexpr char kLogin[] = "admin";
 
 struct Line {
@@ -60,13 +69,8 @@ std::vector<Line> MakeLines()
     return lines;
 }
 
-// Wall time and this thread's CPU time, in seconds; the CPU time stays readable
-// on a machine that is busy with other work.
-struct Times {
-    double wall = 0;
-    double cpu = 0;
-};
-
+// This thread's CPU time in seconds; it stays readable when other programs
+// compete for the machine, where the wall time does not.
 double ThreadCpuSeconds()
 {
     timespec now{};
@@ -74,54 +78,101 @@ double ThreadCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void AppendHundredThousandLines(benchmark::State& state)
-{
-    const std::vector<Line> lines = MakeLines();
-    const int eventsEvery = state.range(0) != 0 ? 1 : 100;
-    using Clock = std::chrono::steady_clock;
+struct Times {
+    double wall = 0;
+    double cpu = 0;
 
-    Times first;
-    Times last;
-    int charsAtEnd = 0;
-    for (auto _ : state) {
-        QWidget window;
-        auto* view = new CTranscriptView(&window);
+    Times operator-(const Times& other) const { return {wall - other.wall, cpu - other.cpu}; }
+};
+
+// A shown chat-window-sized transcript and the time spent appending to it.
+struct Transcript {
+    QWidget window;
+    CTranscriptView* view = new CTranscriptView(&window);
+    Times spent;
+
+    Transcript()
+    {
         view->setGeometry(8, 8, 520, 260);
         window.resize(536, 300);
         window.show();
         QCoreApplication::processEvents();
-
-        const auto run = [&](int from, int to) {
-            const auto wallStart = Clock::now();
-            const double cpuStart = ThreadCpuSeconds();
-            for (int i = from; i < to; ++i) {
-                const Line& line = lines[static_cast<std::size_t>(i)];
-                view->AppendLine(line.text, line.color);
-                if ((i + 1) % eventsEvery == 0)
-                    QCoreApplication::processEvents();
-            }
-            return Times{std::chrono::duration<double>(Clock::now() - wallStart).count(),
-                         ThreadCpuSeconds() - cpuStart};
-        };
-        const Times early = run(0, kMeasured);
-        const Times middle = run(kMeasured, kLines - kMeasured);
-        const Times late = run(kLines - kMeasured, kLines);
-        state.SetIterationTime(early.wall + middle.wall + late.wall);
-        first.wall += early.wall;
-        first.cpu += early.cpu;
-        last.wall += late.wall;
-        last.cpu += late.cpu;
-        charsAtEnd = view->CharacterCount();
     }
-    const double perLine = 1e6 / static_cast<double>(state.iterations()) / kMeasured;
-    state.counters["us_first_10k"] = first.wall * perLine;
-    state.counters["us_last_10k"] = last.wall * perLine;
-    state.counters["last_over_first"] = last.wall / first.wall;
-    state.counters["cpu_us_first_10k"] = first.cpu * perLine;
-    state.counters["cpu_us_last_10k"] = last.cpu * perLine;
+
+    void Append(const std::vector<Line>& lines, int from, int to, int eventsEvery)
+    {
+        for (int i = from; i < to; ++i) {
+            const Line& line = lines[static_cast<std::size_t>(i)];
+            view->AppendLine(line.text, line.color);
+            if ((i + 1) % eventsEvery == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+
+    void TimedAppend(const std::vector<Line>& lines, int from, int to, int eventsEvery)
+    {
+        const auto wallStart = std::chrono::steady_clock::now();
+        const double cpuStart = ThreadCpuSeconds();
+        Append(lines, from, to, eventsEvery);
+        spent.cpu += ThreadCpuSeconds() - cpuStart;
+        spent.wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    }
+};
+
+void SetCounters(benchmark::State& state, const Times& early, const Times& late, int charsAtEnd)
+{
+    const double perLine = 1e6 / kMeasured;
+    state.counters["us_first_10k"] = early.wall * perLine;
+    state.counters["us_last_10k"] = late.wall * perLine;
+    state.counters["last_over_first"] = late.wall / early.wall;
+    state.counters["cpu_us_first_10k"] = early.cpu * perLine;
+    state.counters["cpu_us_last_10k"] = late.cpu * perLine;
     state.counters["chars_at_end"] = charsAtEnd;
 }
-BENCHMARK(AppendHundredThousandLines)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void AppendHundredThousandLines(benchmark::State& state)
+{
+    const std::vector<Line> lines = MakeLines();
+    for (auto _ : state) {
+        Transcript transcript;
+        transcript.TimedAppend(lines, 0, kMeasured, kChunk);
+        const Times early = transcript.spent;
+        transcript.TimedAppend(lines, kMeasured, kLines - kMeasured, kChunk);
+        const Times beforeLate = transcript.spent;
+        transcript.TimedAppend(lines, kLines - kMeasured, kLines, kChunk);
+        state.SetIterationTime(transcript.spent.wall);
+        SetCounters(state, early, transcript.spent - beforeLate, transcript.view->CharacterCount());
+    }
+}
+BENCHMARK(AppendHundredThousandLines)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void AppendBothEndsInterleaved(benchmark::State& state)
+{
+    const std::vector<Line> lines = MakeLines();
+    const int eventsEvery = state.range(0) != 0 ? 1 : kChunk;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Transcript late;
+        late.Append(lines, 0, kLines - kMeasured, kChunk);
+        Transcript early;
+        state.ResumeTiming();
+
+        for (int chunk = 0; chunk < kMeasured / kChunk; ++chunk) {
+            const int from = chunk * kChunk;
+            // Alternate which end goes first, so neither always follows the other.
+            Transcript* order[] = {&early, &late};
+            if (chunk % 2 != 0)
+                std::swap(order[0], order[1]);
+            for (Transcript* t : order) {
+                const int offset = t == &late ? kLines - kMeasured : 0;
+                t->TimedAppend(lines, offset + from, offset + from + kChunk, eventsEvery);
+            }
+        }
+        state.SetIterationTime(early.spent.wall + late.spent.wall);
+        SetCounters(state, early.spent, late.spent, late.view->CharacterCount());
+    }
+}
+BENCHMARK(AppendBothEndsInterleaved)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

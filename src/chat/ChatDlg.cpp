@@ -72,6 +72,9 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     closeChatButton = controls.As<QPushButton>(res::IDC_CLOSE_CHAT);
     statusLine = controls.As<QLabel>(res::IDC_CHAT_STATUS);
     emailLink->SetBrowser(&platform.browser);
+    // The lists show no choice between picks; say what they hold.
+    responsesCombo->setPlaceholderText(QStringLiteral("Choose a response"));
+    pushUrlsCombo->setPlaceholderText(QStringLiteral("Choose a page"));
     SetTextColor(durationLabel, kHeaderColor);
     SetTextColor(nameLabel, kHeaderColor);
 

@@ -70,13 +70,6 @@ qsizetype LinkLengthAt(QStringView text, qsizetype at)
     return 0;
 }
 
-QString LinkTarget(QStringView address)
-{
-    if (address.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
-        return QLatin1String("http://") + address.toString();
-    return address.toString();
-}
-
 // Inserts one paragraph's text, its addresses in the link format.
 void InsertRun(QTextCursor& cursor, QStringView text, const QTextCharFormat& plain, const QTextCharFormat& link)
 {
@@ -90,10 +83,7 @@ void InsertRun(QTextCursor& cursor, QStringView text, const QTextCharFormat& pla
             continue;
         if (i > plainStart)
             cursor.insertText(text.sliced(plainStart, i - plainStart).toString(), plain);
-        const QStringView address = text.sliced(i, length);
-        QTextCharFormat anchor = link;
-        anchor.setAnchorHref(LinkTarget(address));
-        cursor.insertText(address.toString(), anchor);
+        cursor.insertText(text.sliced(i, length).toString(), link);
         i += length - 1;
         plainStart = i + 1;
     }
@@ -157,6 +147,9 @@ void CTranscriptView::AppendLine(const QString& line, const QColor& color)
 
     QTextCharFormat plain = lineFormat;
     plain.setForeground(color);
+    // All addresses share one format, without their targets: a document never
+    // frees a format, so one per address would grow all day, and nothing is
+    // opened from here anyway.
     QTextCharFormat link = plain;
     link.setAnchor(true);
     link.setFontUnderline(true);

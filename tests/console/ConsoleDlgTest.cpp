@@ -132,7 +132,7 @@ TEST_F(ConsoleTest, EachTickAsksForTheList)
     CConsoleDlg fast(link, platform);
     fast.SetLoginInfo("site1", "admin", "");
     fast.OnInitDialog();
-    QTest::qWait(650);
+    QTest::qWait(1200);
     fast.OnDestroy();
     WaitForRequests();
     int lists = 0;
