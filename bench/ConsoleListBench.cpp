@@ -38,6 +38,12 @@ class NullSounds final : public platform::ISounds {
 public:
     void Play(int, bool) override {}
 };
+class NullTray final : public platform::ITray {
+public:
+    void Add(const QIcon&, const QString&) override {}
+    void Remove() override {}
+    bool IsShown() const override { return false; }
+};
 class NullStore final : public platform::ILoginStore {
 public:
     std::optional<std::string> Read(std::size_t) override { return std::nullopt; }
@@ -66,7 +72,8 @@ struct Console {
     NullBrowser browser;
     NullSounds sounds;
     NullStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    NullTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{std::make_shared<NullTransport>(), boxes, browser};
     console::CConsoleDlg dlg{link, platform};
 

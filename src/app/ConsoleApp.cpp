@@ -72,7 +72,8 @@ int CConsoleApp::InitInstance(const CommandLine& commandLine)
     platform::CQtBrowser browser;
     platform::CQtSounds sounds;
     platform::CFileLoginStore loginStore;
-    platform::Platform platform{messageBoxes, browser, sounds, loginStore};
+    platform::CQtTray tray;
+    platform::Platform platform{messageBoxes, browser, sounds, loginStore, tray};
 
     net::CServerLink link(std::make_shared<net::CCurlTransport>(), messageBoxes, browser);
     if (!commandLine.serviceHost.empty())

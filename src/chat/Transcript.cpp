@@ -127,6 +127,9 @@ CTranscriptView::CTranscriptView(QWidget* parent) : QTextEdit(parent)
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);
+    // Kerning and ligatures are cosmetic in Latin text, and shaping every line for
+    // them costs about a sixth of an append; scripts that need shaping still get it.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     lineFormat.setFont(font, QTextCharFormat::FontPropertiesAll);
 
     QScrollBar* bar = verticalScrollBar();

@@ -98,6 +98,7 @@ int CConsoleDlg::DoModal()
 void CConsoleDlg::OnInitDialog()
 {
     setWindowIcon(res::AppIcon());
+    platform.tray.Add(res::AppIcon(), QStringLiteral("Kivora Online"));
     siteLink->SetURL(net::FromServerText(siteUrl));
     operatorCaption->setText(net::FromServerText(loginId + " (" + siteId + ") "));
     SendPresence(true);
@@ -160,6 +161,7 @@ void CConsoleDlg::OnDestroy()
     if (destroyed)
         return;
     destroyed = true;
+    platform.tray.Remove();
     if (timerId != 0) {
         killTimer(timerId);
         timerId = 0;
@@ -239,6 +241,7 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
                                    QStringLiteral("Your account has been deactivated. Application will terminate now."),
                                    QStringLiteral("Account expire"), platform::BoxIcon::Information);
         link.SetShuttingDown();
+        platform.tray.Remove();
         done(1);
     }
     RebuildRows(reply);

@@ -4,6 +4,7 @@
 #include "LoginStore.h"
 #include "MessageBoxes.h"
 #include "Sounds.h"
+#include "Tray.h"
 
 namespace kivora::platform {
 
@@ -14,6 +15,7 @@ struct Platform {
     IBrowser& browser;
     ISounds& sounds;
     ILoginStore& loginStore;
+    ITray& tray;
 };
 
 } // namespace kivora::platform

@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QSoundEffect>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -50,6 +51,31 @@ bool CQtBrowser::OpenServicePage(const QString& hostAndPath)
     if (hostAndPath.isEmpty())
         return false;
     return QDesktopServices::openUrl(ToUrl(hostAndPath));
+}
+
+struct CQtTray::Impl {
+    QSystemTrayIcon icon;
+};
+
+CQtTray::CQtTray() : impl(std::make_unique<Impl>()) {}
+
+CQtTray::~CQtTray() = default;
+
+void CQtTray::Add(const QIcon& icon, const QString& tip)
+{
+    impl->icon.setIcon(icon);
+    impl->icon.setToolTip(tip);
+    impl->icon.show();
+}
+
+void CQtTray::Remove()
+{
+    impl->icon.hide();
+}
+
+bool CQtTray::IsShown() const
+{
+    return impl->icon.isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 struct CQtSounds::Impl {

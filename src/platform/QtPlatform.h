@@ -3,6 +3,7 @@
 #include "Browser.h"
 #include "MessageBoxes.h"
 #include "Sounds.h"
+#include "Tray.h"
 
 #include <memory>
 
@@ -18,6 +19,19 @@ class CQtBrowser final : public IBrowser {
 public:
     bool OpenUrl(const QString& target) override;
     bool OpenServicePage(const QString& hostAndPath) override;
+};
+
+class CQtTray final : public ITray {
+public:
+    CQtTray();
+    ~CQtTray() override;
+    void Add(const QIcon& icon, const QString& tip) override;
+    void Remove() override;
+    bool IsShown() const override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
 };
 
 class CQtSounds final : public ISounds {

@@ -44,7 +44,8 @@ protected:
     test::FakeBrowser browser;
     test::FakeSounds sounds;
     test::FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    test::FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
     RecordingOwner owner;
     QPointer<CChatDlg> chat;

@@ -4,10 +4,8 @@
 
 #include "chat/Transcript.h"
 #include "console/ConsoleDlg.h"
-#include "net/CurlTransport.h"
 #include "platform/Platform.h"
-#include "support/DemoService.h"
-#include "support/Fakes.h"
+#include "support/LiveSession.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -33,17 +31,8 @@ chat::CChatDlg* FindChatWindow()
 
 TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
 {
-    test::CDemoService service;
-    test::FakeMessageBoxes boxes;
-    test::FakeBrowser browser;
-    test::FakeSounds sounds;
-    test::FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
-    link.SetDefaultHost(service.HostPort());
-    ASSERT_TRUE(link.FetchParams("site1"));
-    link.SetIdentity("admin", "site1");
-    link.refreshIntervalMs = 3'600'000;
+    test::LiveSession live("admin");
+    auto& [service, fakes, platform, link] = live;
     link.chatPollIntervalMs = 250;
     chat::CChatDlg::TypingNoticeFlag() = false;
     const std::string session =

@@ -58,7 +58,8 @@ protected:
     FakeBrowser browser;
     FakeSounds sounds;
     FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    test::FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
     std::unique_ptr<CConsoleDlg> console;
     std::vector<ChatRequest> chats;
@@ -105,6 +106,8 @@ protected:
 TEST_F(ConsoleTest, StartUpCaptionLinkPresenceAndNoListRequestYet)
 {
     EXPECT_EQ(console->windowTitle(), QStringLiteral("Kivora"));
+    EXPECT_TRUE(tray.shown);
+    EXPECT_EQ(tray.tip, QStringLiteral("Kivora Online"));
     EXPECT_EQ(console->OperatorCaption()->text(), QStringLiteral("admin (site1) "));
     EXPECT_EQ(console->SiteLink()->text(), QStringLiteral("http://www.site1.example/"));
     EXPECT_EQ(console->SiteLink()->Target(), QStringLiteral("http://www.site1.example/"));
@@ -214,6 +217,7 @@ TEST_F(ConsoleTest, LogoutReplyEndsTheConsoleOnceAndLaterRepliesAreIgnored)
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Your account has been deactivated. Application will terminate now."));
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Account expire"));
     EXPECT_TRUE(link.ShuttingDown());
+    EXPECT_FALSE(tray.shown);
     EXPECT_EQ(console->result(), 1);
     EXPECT_EQ(console->Model().Count(), 0);
     List(ListReply({Row("c1", "In Site")}));
@@ -464,6 +468,7 @@ TEST_F(ConsoleTest, EndingStopsTheTimerAndEveryDelivery)
     EXPECT_EQ(console->result(), QDialog::Rejected);
     console->OnDestroy();
     EXPECT_TRUE(link.ShuttingDown());
+    EXPECT_FALSE(tray.shown);
     List(ListReply({Row("c1", "In Site")}));
     EXPECT_EQ(console->Model().Count(), 0);
 }

@@ -2,12 +2,10 @@
 // byte for byte, and what it shows from real replies.
 #include "console/ConsoleDlg.h"
 
-#include "net/CurlTransport.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
-#include "support/DemoService.h"
-#include "support/Fakes.h"
+#include "support/LiveSession.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -27,17 +25,8 @@ namespace {
 
 TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
 {
-    test::CDemoService service;
-    test::FakeMessageBoxes boxes;
-    test::FakeBrowser browser;
-    test::FakeSounds sounds;
-    test::FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
-    link.SetDefaultHost(service.HostPort());
-    ASSERT_TRUE(link.FetchParams("site1"));
-    link.SetIdentity("admin", "site1");
-    link.refreshIntervalMs = 3'600'000;
+    test::LiveSession session("admin");
+    auto& [service, fakes, platform, link] = session;
 
     const std::string asking = service.AddVisitor("ip=192.0.2.10&page=/shop.html&status=Chat%20Request");
     const std::string browsing = service.AddVisitor("ip=192.0.2.11&page=/index.html");
@@ -111,17 +100,8 @@ TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
 
 TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
 {
-    test::CDemoService service;
-    test::FakeMessageBoxes boxes;
-    test::FakeBrowser browser;
-    test::FakeSounds sounds;
-    test::FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
-    link.SetDefaultHost(service.HostPort());
-    ASSERT_TRUE(link.FetchParams("site1"));
-    link.SetIdentity("anna", "site1");
-    link.refreshIntervalMs = 3'600'000;
+    test::LiveSession live("anna");
+    auto& [service, fakes, platform, link] = live;
     const std::string session =
         service.AddVisitor("ip=203.0.113.5&page=/help.html&status=Chat%20Request&country=Norway&city=Oslo");
 
@@ -137,6 +117,8 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
 
     console.Button(res::IDC_BUSY)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
+    EXPECT_EQ(service.RequestLines().back(),
+              "GET /cpn/w-action.php?action=refuse&csesid=" + session + "&sid=site1&adminid=anna HTTP/1.0");
     console.RequestVisitorList();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return console.Model().Count() == 1 && !console.Model().Row(0).IsChatRequest(); }, 10000));

@@ -42,7 +42,8 @@ protected:
     FakeBrowser browser;
     FakeSounds sounds;
     FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    test::FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
     std::vector<ConsoleStart> consoles;
     bool dialogVisibleDuringConsole = true;
@@ -320,7 +321,8 @@ TEST(LoginOnTheWire, ExactRequestLinesForParametersAndLogin)
     FakeBrowser browser;
     FakeSounds sounds;
     FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    test::FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
     link.SetDefaultHost(service.HostPort());
     int consoleRuns = 0;

@@ -44,7 +44,8 @@ protected:
     test::FakeBrowser browser;
     test::FakeSounds sounds;
     test::FakeLoginStore store;
-    platform::Platform platform{boxes, browser, sounds, store};
+    test::FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{std::make_shared<test::ScriptedTransport>(), boxes, browser};
 
     // A host that treats Enter as OK and Escape as Cancel, as a dialog does.

@@ -6,6 +6,7 @@
 #include "platform/Browser.h"
 #include "platform/LoginStore.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Platform.h"
 #include "platform/Sounds.h"
 
 #include <QString>
@@ -66,6 +67,27 @@ public:
     std::vector<Played> played;
 };
 
+class FakeTray final : public platform::ITray {
+public:
+    void Add(const QIcon&, const QString& tip) override
+    {
+        shown = true;
+        this->tip = tip;
+        ++adds;
+    }
+    void Remove() override
+    {
+        shown = false;
+        ++removes;
+    }
+    bool IsShown() const override { return shown; }
+
+    bool shown = false;
+    QString tip;
+    int adds = 0;
+    int removes = 0;
+};
+
 class FakeLoginStore final : public platform::ILoginStore {
 public:
     std::optional<std::string> Read(std::size_t maxBytes) override
@@ -89,6 +111,20 @@ public:
 
     std::optional<std::string> stored;
     bool failWrites = false;
+};
+
+} // namespace kivora::test
+
+namespace kivora::test {
+
+// The four platform fakes, bundled as windows take them.
+struct FakePlatform {
+    FakeMessageBoxes boxes;
+    FakeBrowser browser;
+    FakeSounds sounds;
+    FakeLoginStore store;
+    FakeTray tray;
+    platform::Platform platform{boxes, browser, sounds, store, tray};
 };
 
 } // namespace kivora::test
