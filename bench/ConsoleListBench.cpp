@@ -43,6 +43,7 @@ public:
     void Add(const QIcon&, const QString&) override {}
     void Remove() override {}
     bool IsShown() const override { return false; }
+    void SetActions(platform::TrayActions) override {}
 };
 class NullStore final : public platform::ILoginStore {
 public:

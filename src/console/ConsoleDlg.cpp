@@ -8,6 +8,7 @@
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
+#include "ui/RequestPopupDlg.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -68,6 +69,9 @@ CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, Q
     connect(Button(res::IDC_SEND_PROACTIVE), &QPushButton::clicked, this, &CConsoleDlg::OnSendProactive);
     proactiveUrlEdit->installEventFilter(this);
     openChatWindow = [this](const ChatRequest& request) { OpenChatWindow(request); };
+    raisePopup = [this](int row, const std::string& address, const std::string& sessionId) {
+        RaisePopup(row, address, sessionId);
+    };
 }
 
 CConsoleDlg::~CConsoleDlg()
@@ -98,6 +102,12 @@ int CConsoleDlg::DoModal()
 void CConsoleDlg::OnInitDialog()
 {
     setWindowIcon(res::AppIcon());
+    platform.tray.SetActions(platform::TrayActions{
+        [this] { ShowInFront(); },
+        [this] { panel->LogOut(); },
+        [this] { OnTrayExit(); },
+        [this] { return isVisible(); },
+    });
     platform.tray.Add(res::AppIcon(), QStringLiteral("Kivora Online"));
     siteLink->SetURL(net::FromServerText(siteUrl));
     operatorCaption->setText(net::FromServerText(loginId + " (" + siteId + ") "));
@@ -106,6 +116,7 @@ void CConsoleDlg::OnInitDialog()
 
     panel = new panel::CVisitorPanelDlg(true, link, platform, this);
     panel->showOffline = [this] { ShowOffline(); };
+    panel->endConsole = [this] { done(1); };
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
     const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
     panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
@@ -349,6 +360,41 @@ void CConsoleDlg::PlayAlert(const std::string& name)
     platform.sounds.Play(wave, false);
     if (name == "sound1")
         ShowInFront();
+}
+
+void CConsoleDlg::OnTrayExit()
+{
+    platform.tray.Remove();
+    done(1);
+}
+
+void CConsoleDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // Minimised, the console waits in the tray; where the desktop shows no tray it
+    // stays an ordinary minimised window, so that it can always be reached.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && platform.tray.IsShown())
+        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+}
+
+void CConsoleDlg::RaisePopup(int row, const std::string& address, const std::string& sessionId)
+{
+    // A window of its own: it must show while the console is hidden in the tray.
+    auto* popup = new ui::CRequestPopupDlg(row, address, sessionId);
+    connect(popup, &ui::CRequestPopupDlg::acceptRequested, this,
+            [this](int, const QString& session) { OnPopupAccept(session.toStdString()); });
+    // Once a pop-up has gone, the next chat request may raise one again.
+    connect(popup, &ui::CRequestPopupDlg::ended, this, [] { PopupState().popupShown = false; });
+    popup->show();
+}
+
+void CConsoleDlg::OnPopupAccept(const std::string& sessionId)
+{
+    // The list may have been rebuilt since the pop-up was made: accept the row
+    // that holds its visitor now, or nothing when the visitor has gone.
+    const int row = FindRowBySession(sessionId);
+    if (row >= 0)
+        AcceptChat(row);
 }
 
 void CConsoleDlg::ShowInFront()

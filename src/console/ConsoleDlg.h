@@ -85,6 +85,9 @@ public:
     void PlayAlert(const std::string& name);
     void RequestVisitorList();
     void SendPresence(bool goOnline);
+    void RaisePopup(int row, const std::string& address, const std::string& sessionId);
+    void OnPopupAccept(const std::string& sessionId);
+    void OnTrayExit();
 
     // Trims the URL; false when nothing is left. Without a known scheme anywhere in
     // it, "http://" is put in front.
@@ -118,6 +121,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void OnPresenceReply(const std::string& text);

@@ -77,7 +77,7 @@ CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link,
     connect(Button(res::IDC_CHAT_TRANSFER), &QPushButton::clicked, this, &CVisitorPanelDlg::OnChatTransfer);
     connect(Button(res::IDC_CONTROL_PANEL), &QPushButton::clicked, this, &CVisitorPanelDlg::OnControlPanel);
     connect(Button(res::IDC_TRANSCRIPTS), &QPushButton::clicked, this, &CVisitorPanelDlg::OnTranscripts);
-    connect(Button(res::IDC_LOG_OUT), &QPushButton::clicked, this, &CVisitorPanelDlg::OnLogOut);
+    connect(Button(res::IDC_LOG_OUT), &QPushButton::clicked, this, &CVisitorPanelDlg::LogOut);
 
     OnInitDialog();
 }
@@ -175,19 +175,6 @@ void CVisitorPanelDlg::reject() {}
 void CVisitorPanelDlg::done(int) {}
 
 // The button handlers arrive with operator messaging.
-void CVisitorPanelDlg::OnSendMessage() {}
-void CVisitorPanelDlg::OnViewMessage() {}
-void CVisitorPanelDlg::OnChatTransfer() {}
-void CVisitorPanelDlg::OnControlPanel() {}
-void CVisitorPanelDlg::OnTranscripts() {}
-void CVisitorPanelDlg::OnLogOut() {}
-
-void CVisitorPanelDlg::RequestOperatorMessages(bool all)
-{
-    link.StartRequest(net::MakeUrl(all ? res::IDS_URL_ALL_MESSAGES : res::IDS_URL_NEW_MESSAGES,
-                                   {link.GetLoginId(), link.GetSiteId()}),
-                      net::kKindMessages, this);
-}
 
 void CVisitorPanelDlg::SetOperatorList(const std::vector<std::string>& names)
 {

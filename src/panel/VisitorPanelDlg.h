@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/Replies.h"
+#include "net/ServerLink.h"
 #include "ui/DialogBuilder.h"
 
 #include <QDialog>
@@ -8,8 +9,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <string>
 
 class QComboBox;
 class QKeyEvent;
@@ -32,7 +31,7 @@ namespace kivora::panel {
 // The operator panel: the selected visitor's details, the operators on line with
 // a message field, and a row of buttons that depends on its host. It lives inside
 // the console (hostedByConsole) and inside every chat window, as a child widget.
-class CVisitorPanelDlg final : public QDialog {
+class CVisitorPanelDlg final : public QDialog, public net::IReplyTarget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CVisitorPanelDlg)
 public:
@@ -53,6 +52,17 @@ public:
     void SetOperatorList(const std::vector<std::string>& names);
     // What the console does when its own operator is missing from the list.
     std::function<void()> showOffline;
+    // Ends the console after a log out.
+    std::function<void()> endConsole;
+
+    void OnServerReply(int kind, const std::string& text) override;
+    // Logs out at the service, forgets the saved login and ends the console.
+    void LogOut();
+    void OnSendMessage();
+    void OnViewMessage();
+    void OnChatTransfer();
+    void OnControlPanel();
+    void OnTranscripts();
     void SetChatSessionId(std::string id) { chatSessionId = std::move(id); }
 
     // The row's buttons and Send Message, by control id; null for other ids.
@@ -82,12 +92,7 @@ private:
     void OnInitDialog();
     void PlaceButtonRow();
 
-    void OnSendMessage();
-    void OnViewMessage();
-    void OnChatTransfer();
-    void OnControlPanel();
-    void OnTranscripts();
-    void OnLogOut();
+    void OpenServicePage(int templateId);
 
     const bool hostedByConsole;
     net::CServerLink& link;

@@ -1,10 +1,13 @@
 #include "QtPlatform.h"
 
+#include "res/Waves.h"
+
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QMap>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSoundEffect>
 #include <QSystemTrayIcon>
@@ -55,9 +58,48 @@ bool CQtBrowser::OpenServicePage(const QString& hostAndPath)
 
 struct CQtTray::Impl {
     QSystemTrayIcon icon;
+    QMenu menu;
+    QAction* showDialog = nullptr;
+    TrayActions actions;
 };
 
-CQtTray::CQtTray() : impl(std::make_unique<Impl>()) {}
+CQtTray::CQtTray() : impl(std::make_unique<Impl>())
+{
+    impl->showDialog = impl->menu.addAction(QStringLiteral("Show &Dialog"));
+    QFont bold = impl->showDialog->font();
+    bold.setBold(true);
+    impl->showDialog->setFont(bold);
+    impl->menu.setDefaultAction(impl->showDialog);
+    QAction* logOut = impl->menu.addAction(QStringLiteral("&LogOut"));
+    QAction* exit = impl->menu.addAction(QStringLiteral("E&xit"));
+    Impl* d = impl.get();
+    QObject::connect(impl->showDialog, &QAction::triggered, &impl->menu, [d] {
+        if (d->actions.showDialog)
+            d->actions.showDialog();
+    });
+    QObject::connect(logOut, &QAction::triggered, &impl->menu, [d] {
+        if (d->actions.logOut)
+            d->actions.logOut();
+    });
+    QObject::connect(exit, &QAction::triggered, &impl->menu, [d] {
+        if (d->actions.exit)
+            d->actions.exit();
+    });
+    QObject::connect(&impl->menu, &QMenu::aboutToShow, &impl->menu, [d] {
+        d->showDialog->setEnabled(!(d->actions.dialogVisible && d->actions.dialogVisible()));
+    });
+    QObject::connect(&impl->icon, &QSystemTrayIcon::activated, &impl->menu,
+                     [d](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::DoubleClick && d->actions.showDialog)
+                             d->actions.showDialog();
+                     });
+    impl->icon.setContextMenu(&impl->menu);
+}
+
+void CQtTray::SetActions(TrayActions actions)
+{
+    impl->actions = std::move(actions);
+}
 
 CQtTray::~CQtTray() = default;
 
@@ -82,7 +124,10 @@ struct CQtSounds::Impl {
     QMap<int, QSoundEffect*> effects;
 };
 
-CQtSounds::CQtSounds() : impl(std::make_unique<Impl>()) {}
+CQtSounds::CQtSounds() : impl(std::make_unique<Impl>())
+{
+    res::RegisterWaves();
+}
 
 CQtSounds::~CQtSounds()
 {
@@ -104,7 +149,7 @@ void CQtSounds::Play(int waveId, bool synchronous)
         // Waits for the end of the sound, bounded, while still handling events.
         QElapsedTimer clock;
         clock.start();
-        while (effect->isPlaying() && clock.elapsed() < 5000) {
+        while ((effect->isPlaying() || effect->status() == QSoundEffect::Loading) && clock.elapsed() < 5000) {
             QEventLoop loop;
             QTimer::singleShot(20, &loop, &QEventLoop::quit);
             loop.exec();

@@ -28,6 +28,7 @@ public:
     void Add(const QIcon& icon, const QString& tip) override;
     void Remove() override;
     bool IsShown() const override;
+    void SetActions(TrayActions actions) override;
 
 private:
     struct Impl;

@@ -2,17 +2,30 @@
 
 #include <QString>
 
+#include <functional>
+
 class QIcon;
 
 namespace kivora::platform {
 
-// The program's icon in the desktop's notification area.
+// What the tray icon's double-click and menu do.
+struct TrayActions {
+    std::function<void()> showDialog; // double-click and "Show &Dialog"
+    std::function<void()> logOut;
+    std::function<void()> exit;
+    // "Show &Dialog" is greyed while this answers true.
+    std::function<bool()> dialogVisible;
+};
+
+// The program's icon in the desktop's notification area, with its menu.
 class ITray {
 public:
     virtual ~ITray() = default;
     virtual void Add(const QIcon& icon, const QString& tip) = 0;
     virtual void Remove() = 0;
+    // Whether the icon is really on show: false where the desktop has no tray.
     virtual bool IsShown() const = 0;
+    virtual void SetActions(TrayActions actions) = 0;
 };
 
 } // namespace kivora::platform

@@ -39,6 +39,8 @@ const DialogTemplate* FindDialogTemplate(int id)
         {IDD_CONSOLE, MakeConsoleTemplate()},
         {IDD_PANEL, MakePanelTemplate()},
         {IDD_CHAT, MakeChatTemplate()},
+        {IDD_POPUP, MakePopupTemplate()},
+        {IDD_MESSAGE_VIEW, MakeMessageViewTemplate()},
     };
     const auto it = templates.find(id);
     return it == templates.end() ? nullptr : &it->second;

@@ -63,6 +63,8 @@ DialogTemplate MakeLoginTemplate();
 DialogTemplate MakeConsoleTemplate();
 DialogTemplate MakePanelTemplate();
 DialogTemplate MakeChatTemplate();
+DialogTemplate MakePopupTemplate();
+DialogTemplate MakeMessageViewTemplate();
 
 // Dialog and control ids used by more than one piece of code.
 enum DialogId : int {
@@ -70,6 +72,14 @@ enum DialogId : int {
     IDD_CONSOLE = 130,
     IDD_PANEL = 138,
     IDD_CHAT = 148,
+    IDD_POPUP = 155,
+    IDD_MESSAGE_VIEW = 158,
+};
+
+enum AuxiliaryControlId : int {
+    IDC_POPUP_TEXT = 1070,
+    IDC_MESSAGE_VIEW_TEXT = 1062,
+    IDC_MESSAGE_VIEW_OK = 1,
 };
 
 enum LoginControlId : int {

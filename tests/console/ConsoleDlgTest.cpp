@@ -8,6 +8,7 @@
 #include "support/Fakes.h"
 #include "support/ScriptedTransport.h"
 #include "ui/HyperLink.h"
+#include "ui/RequestPopupDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -459,6 +460,84 @@ TEST_F(ConsoleTest, OperatorsBlockFillsThePanelAndTellsWhenWeAreOffline)
     EXPECT_FALSE(console->IsOnline());
     EXPECT_TRUE(console->OfflineRadio()->isChecked());
     EXPECT_EQ(SentPaths().size(), sentBefore);
+}
+
+TEST_F(ConsoleTest, TrayMenuAndMinimising)
+{
+    console->show();
+    ASSERT_TRUE(tray.actions.dialogVisible);
+    EXPECT_TRUE(tray.actions.dialogVisible());
+    console->showMinimized();
+    QTest::qWait(20);
+    EXPECT_FALSE(console->isVisible());
+    EXPECT_FALSE(tray.actions.dialogVisible());
+    tray.actions.showDialog();
+    EXPECT_TRUE(console->isVisible());
+    EXPECT_FALSE(console->isMinimized());
+
+    // Without a tray to come back from, minimising keeps the window reachable.
+    tray.available = false;
+    console->showMinimized();
+    QTest::qWait(20);
+    EXPECT_TRUE(console->isVisible());
+
+    tray.actions.exit();
+    EXPECT_FALSE(tray.shown);
+    EXPECT_EQ(console->result(), 1);
+    const auto paths = SentPaths();
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), 0);
+}
+
+TEST_F(ConsoleTest, TrayLogOutLogsOutAndEndsTheConsole)
+{
+    store.stored = std::string("x");
+    tray.actions.logOut();
+    const auto paths = SentPaths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), paths.end());
+    EXPECT_TRUE(link.ShuttingDown());
+    EXPECT_FALSE(store.stored.has_value());
+    EXPECT_EQ(console->result(), 1);
+}
+
+TEST_F(ConsoleTest, PopupsAcceptTheirVisitorWhereverItIsNowAndComeAgain)
+{
+    console->raisePopup = [this](int row, const std::string& address, const std::string& session) {
+        popups.push_back(session);
+        console->RaisePopup(row, address, session);
+    };
+    auto openPopups = [] {
+        std::vector<ui::CRequestPopupDlg*> found;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<ui::CRequestPopupDlg*>(w); p && p->isVisible())
+                found.push_back(p);
+        }
+        return found;
+    };
+    List(ListReply({Row("c1", "In Site"), Row("c2", "Chat Request")}));
+    auto shown = openPopups();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0]->TextLabel()->text(), QStringLiteral("Chat Request from: 192.0.2.2"));
+
+    // The rows moved before the click: the pop-up's visitor is accepted where it is now.
+    List(ListReply({Row("c2", "Chat Request"), Row("c1", "In Site")}));
+    QTest::mouseClick(shown[0]->TextLabel(), Qt::LeftButton);
+    auto paths = SentPaths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "/w-adc.php?csesid=c2&ipaddr=192.0.2.2&adminid=admin&sid=site1"),
+              paths.end());
+
+    // Once it has ended, the next chat request raises a new pop-up.
+    shown[0]->OnTimer();
+    QTest::qWait(10);
+    List(ListReply({Row("c3", "Chat Request")}));
+    ASSERT_EQ(popups.size(), 2u);
+    shown = openPopups();
+    ASSERT_EQ(shown.size(), 1u);
+    // This visitor leaves before the click: nothing is accepted.
+    List(ListReply({Row("c1", "In Site")}));
+    const auto before = transport->RequestCount();
+    QTest::mouseClick(shown[0]->TextLabel(), Qt::LeftButton);
+    EXPECT_EQ(SentPaths().size(), before);
+    shown[0]->OnTimer();
 }
 
 TEST_F(ConsoleTest, EndingStopsTheTimerAndEveryDelivery)

@@ -60,24 +60,6 @@ std::string ReadFirstLine(int fd, std::chrono::steady_clock::time_point deadline
     return text.substr(0, text.find('\n'));
 }
 
-// Every byte but letters and digits as %XX, which the service decodes back.
-std::string Escape(const std::string& text)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte)) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 CDemoService::CDemoService(std::vector<std::string> extraArgs)
@@ -249,6 +231,33 @@ void CDemoService::VisitorSays(const std::string& sessionId, const std::string& 
 std::string CDemoService::ChatLines(const std::string& sessionId)
 {
     return Get("/_sim/chat/lines?csesid=" + sessionId);
+}
+
+std::string CDemoService::Messages(const std::string& loginId)
+{
+    return Get("/_sim/messages?operator=" + Escape(loginId));
+}
+
+std::string CDemoService::ChatOwner(const std::string& sessionId)
+{
+    return Get("/_sim/chat/owner?csesid=" + sessionId);
+}
+
+std::string CDemoService::Escape(const std::string& text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
 }
 
 } // namespace kivora::test

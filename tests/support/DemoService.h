@@ -46,6 +46,13 @@ public:
     void VisitorSays(const std::string& sessionId, const std::string& text);
     // /_sim/chat/lines: "N<TAB>text" per line, then "closed" when it is; "" for no such chat.
     std::string ChatLines(const std::string& sessionId);
+    // /_sim/messages: "FROM<TAB>TEXT<TAB>read|unread" per message to `loginId`.
+    std::string Messages(const std::string& loginId);
+    // /_sim/chat/owner: the chat's owner, "" for no such chat.
+    std::string ChatOwner(const std::string& sessionId);
+
+    // Every byte but letters and digits as %XX, which the service decodes back.
+    static std::string Escape(const std::string& text);
 
 private:
     void Start(const std::vector<std::string>& extraArgs);

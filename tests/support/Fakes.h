@@ -80,9 +80,13 @@ public:
         shown = false;
         ++removes;
     }
-    bool IsShown() const override { return shown; }
+    bool IsShown() const override { return shown && available; }
+    void SetActions(platform::TrayActions newActions) override { actions = std::move(newActions); }
 
     bool shown = false;
+    // Whether the desktop has a tray to show the icon in.
+    bool available = true;
+    platform::TrayActions actions;
     QString tip;
     int adds = 0;
     int removes = 0;

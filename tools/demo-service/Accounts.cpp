@@ -2,6 +2,9 @@
 
 #include "Records.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace kivora::demo {
 
 namespace {
@@ -30,6 +33,29 @@ Account* CAccounts::Find(std::string_view site, std::string_view loginId)
             return &account;
     }
     return nullptr;
+}
+
+Account* CAccounts::FindAnyCase(std::string_view site, std::string_view loginId)
+{
+    const auto sameLetters = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    for (auto& account : accounts_) {
+        if (account.site == site && std::ranges::equal(account.loginId, loginId, sameLetters))
+            return &account;
+    }
+    return nullptr;
+}
+
+bool CAccounts::Logout(std::string_view site, std::string_view loginId)
+{
+    Account* account = Find(site, loginId);
+    if (account == nullptr)
+        return false;
+    // That account stays logged in elsewhere whatever a console sends for it.
+    if (account->kind != AccountKind::AlreadyLoggedIn)
+        account->online = false;
+    return true;
 }
 
 bool CAccounts::Deactivate(std::string_view loginId)

@@ -41,6 +41,12 @@ public:
 
     const std::vector<Account>& All() const { return accounts_; }
     Account* Find(std::string_view site, std::string_view loginId);
+    // The same with the login id compared without regard to case, for ids an operator
+    // typed or picked from a list.
+    Account* FindAnyCase(std::string_view site, std::string_view loginId);
+    // Takes the account off line; its next login succeeds as any other. False when there
+    // is no such account.
+    bool Logout(std::string_view site, std::string_view loginId);
     // Deactivates every account with that login id and takes it off line, so that its
     // visitor list answers "logout" and its logins are refused. False when there is none.
     bool Deactivate(std::string_view loginId);

@@ -2,6 +2,7 @@
 
 #include "ChatControl.h"
 #include "Endpoints.h"
+#include "OperatorControl.h"
 #include "VisitorControl.h"
 
 #include <sys/socket.h>
@@ -339,6 +340,8 @@ void CDemoService::HandleControl(const httplib::Request& req, httplib::Response&
         SendReply(res, {reply->status, std::move(reply->body)});
     } else if (auto chatReply = HandleChatControl(command, params, state_)) {
         SendReply(res, {chatReply->status, std::move(chatReply->body)});
+    } else if (auto operatorReply = HandleOperatorControl(command, params, state_)) {
+        SendReply(res, {operatorReply->status, std::move(operatorReply->body)});
     } else if (auto timeReply = HandleTimeControl(command, params)) {
         SendReply(res, *timeReply);
     } else {
@@ -434,6 +437,7 @@ std::string CDemoService::DescribeState() const
         out += std::string("fault ") + ModeName(fault.mode) + " x" + std::to_string(fault.remaining) + '\n';
     out += "visitors " + std::to_string(state_.visitors.All().size()) + " clock +" +
            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(state_.clock.Offset()).count()) + "s\n";
+    out += "operator messages " + std::to_string(state_.messages.Count()) + '\n';
     out += autopilot_.Describe();
     out += "requests logged " + std::to_string(log_.size()) + '\n';
     return out;

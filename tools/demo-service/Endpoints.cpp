@@ -30,6 +30,7 @@ void RegisterDemoEndpoints(CDemoService& service)
     service.AddEndpoint("w-login", Login);
     RegisterVisitorEndpoints(service);
     RegisterChatEndpoints(service);
+    RegisterOperatorEndpoints(service);
 }
 
 } // namespace kivora::demo

@@ -21,4 +21,8 @@ void RegisterVisitorEndpoints(CDemoService& service);
 // (ChatEndpoints.cpp).
 void RegisterChatEndpoints(CDemoService& service);
 
+// Messages between operators, handing a chat to another operator and logging out
+// (OperatorEndpoints.cpp).
+void RegisterOperatorEndpoints(CDemoService& service);
+
 } // namespace kivora::demo

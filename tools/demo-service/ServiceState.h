@@ -5,6 +5,7 @@
 
 #include "Accounts.h"
 #include "Clock.h"
+#include "Messages.h"
 #include "Visitors.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct ServiceState {
     CAccounts accounts;
     CSimClock clock;
     CVisitors visitors;
+    CMessages messages;
     // Notices waiting for an operator's next visitor-list reply, by login id; each is
     // delivered once.
     std::map<std::string, std::deque<std::string>, std::less<>> notices;

@@ -46,7 +46,8 @@ constexpr const char* kUsage =
     "/_sim/visitor/request-chat?csesid=C, /_sim/visitor/remove?csesid=C, /_sim/visitors,\n"
     "/_sim/notice?operator=L&text=ESCAPED, /_sim/deactivate?operator=L,\n"
     "/_sim/chat/say?csesid=C&text=ESCAPED, /_sim/chat/typing?csesid=C,\n"
-    "/_sim/chat/leave?csesid=C, /_sim/chat/lines?csesid=C,\n"
+    "/_sim/chat/leave?csesid=C, /_sim/chat/lines?csesid=C, /_sim/chat/owner?csesid=C,\n"
+    "/_sim/messages?operator=L,\n"
     "/_sim/autopilot?on=1|0[&visitors=N][&speed=X][&seed=N], /_sim/tick[?count=N],\n"
     "/_sim/advance?seconds=N\n";
 

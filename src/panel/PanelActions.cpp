@@ -1,0 +1,128 @@
+// What the panel's buttons do: messages between operators, handing a chat over,
+// the web console's pages and logging out.
+#include "VisitorPanelDlg.h"
+
+#include "login/SavedLogin.h"
+#include "net/Endpoints.h"
+#include "net/RecordText.h"
+#include "net/Text.h"
+#include "platform/Platform.h"
+#include "res/DialogTemplates.h"
+#include "res/Strings.h"
+#include "ui/MessageViewDlg.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace kivora::panel {
+
+namespace {
+
+constexpr int kMessageWave = 140;
+
+} // namespace
+
+void CVisitorPanelDlg::RequestOperatorMessages(bool all)
+{
+    link.StartRequest(net::MakeUrl(all ? res::IDS_URL_ALL_MESSAGES : res::IDS_URL_NEW_MESSAGES,
+                                   {link.GetLoginId(), link.GetSiteId()}),
+                      net::kKindMessages, this);
+}
+
+void CVisitorPanelDlg::OnSendMessage()
+{
+    const int selected = operatorsCombo->currentIndex();
+    const QString text = messageEdit->text();
+    if (selected < 0 || text.isEmpty())
+        return;
+    messageEdit->clear();
+    const std::string addressee = net::ToServerText(operatorsCombo->itemText(selected));
+    messageEdit->setFocus();
+    link.StartRequest(net::MakeUrl(res::IDS_URL_SAVE_MESSAGE,
+                                   {addressee, net::ToServerText(text), link.GetLoginId(), link.GetSiteId()}),
+                      net::kKindSaveMessage, this);
+}
+
+void CVisitorPanelDlg::OnViewMessage()
+{
+    RequestOperatorMessages(true);
+}
+
+void CVisitorPanelDlg::OnChatTransfer()
+{
+    const int selected = operatorsCombo->currentIndex();
+    if (selected < 0)
+        return;
+    link.StartRequest(net::MakeUrl(res::IDS_URL_TRANSFER,
+                                   {chatSessionId, net::ToServerText(operatorsCombo->itemText(selected)),
+                                    link.GetSiteId(), link.GetLoginId()}),
+                      net::kKindTransfer, this);
+}
+
+void CVisitorPanelDlg::OpenServicePage(int templateId)
+{
+    link.OpenInBrowser(
+        net::MakeUrl(templateId, {link.GetLoginId(), link.GetSiteId(), link.isAdmin ? "Y" : ""}));
+}
+
+void CVisitorPanelDlg::OnControlPanel()
+{
+    OpenServicePage(res::IDS_URL_CONTROL_PAGE);
+}
+
+void CVisitorPanelDlg::OnTranscripts()
+{
+    OpenServicePage(res::IDS_URL_TRANSCRIPTS_PAGE);
+}
+
+void CVisitorPanelDlg::LogOut()
+{
+    Button(res::IDC_LOG_OUT)->setEnabled(false);
+    if (!hostedByConsole) {
+        platform.messageBoxes.Show(this, QStringLiteral("LogOut called from ChatDLG!!!"), QStringLiteral("Error"),
+                                   platform::BoxIcon::Error);
+        return;
+    }
+    std::string reply;
+    link.PerformRequest(net::MakeUrl(res::IDS_URL_LOGOUT, {link.GetLoginId(), link.GetSiteId()}), reply);
+    link.SetShuttingDown();
+    login::DeleteSavedLogin(platform.loginStore);
+    if (endConsole)
+        endConsole();
+}
+
+void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)
+{
+    if (link.ShuttingDown())
+        return;
+    const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
+    switch (kind) {
+    case net::kKindSaveMessage:
+        platform.messageBoxes.Show(this, net::FromServerText(text), caption, platform::BoxIcon::Information);
+        break;
+    case net::kKindMessages: {
+        const auto blocks = net::SplitRecordViews(text, net::kBlockSep);
+        // Played without waiting for its end, so that the console never stalls on it.
+        if (blocks.size() == 2 && blocks[1] == "sound3")
+            platform.sounds.Play(kMessageWave, false);
+        const std::string lines =
+            net::ReplaceAll(net::ReplaceAll(blocks[0], net::kFieldSep, "\r\n"), net::kLineSep, ":  ");
+        auto* viewer =
+            new ui::CMessageViewDlg(net::FromServerText(lines).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        viewer->show();
+        break;
+    }
+    case net::kKindTransfer:
+        if (text == "true") {
+            transferred = true;
+            platform.messageBoxes.Show(this, QStringLiteral("Chat Session Transferred"), caption,
+                                       platform::BoxIcon::Information);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace kivora::panel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kivora::ui {
+
+// A message left for this operator, read-only. Each fetch opens a window of its
+// own that frees itself when closed.
+class CMessageViewDlg final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CMessageViewDlg)
+public:
+    explicit CMessageViewDlg(const QString& text, QWidget* parent = nullptr);
+
+    QPlainTextEdit* TextEdit() const { return textEdit; }
+    QPushButton* OkButton() const { return okButton; }
+
+private:
+    QPlainTextEdit* textEdit = nullptr;
+    QPushButton* okButton = nullptr;
+};
+
+} // namespace kivora::ui
