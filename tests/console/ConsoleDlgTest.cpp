@@ -481,8 +481,11 @@ TEST_F(ConsoleTest, TrayMenuAndMinimising)
     QTest::qWait(20);
     EXPECT_TRUE(console->isVisible());
 
+    store.stored = std::string("saved");
     tray.actions.exit();
     EXPECT_FALSE(tray.shown);
+    // Exit is not a log out: the saved login stays for the next start.
+    EXPECT_EQ(store.stored, std::string("saved"));
     EXPECT_EQ(console->result(), 1);
     const auto paths = SentPaths();
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), 0);
