@@ -11,6 +11,7 @@
 #include "ui/RequestPopupDlg.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -94,9 +95,15 @@ void CConsoleDlg::SetLoginInfo(std::string newSiteId, std::string newLoginId, st
 int CConsoleDlg::DoModal()
 {
     OnInitDialog();
-    const int result = exec();
+    // A loop of its own rather than exec(): exec() would make the console modal to
+    // the whole program, locking the chat windows and pop-ups, and would end the
+    // session when the console hides itself in the tray.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    loop.exec();
     OnDestroy();
-    return result;
+    return result();
 }
 
 void CConsoleDlg::OnInitDialog()

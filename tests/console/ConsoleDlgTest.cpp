@@ -491,6 +491,24 @@ TEST_F(ConsoleTest, TrayMenuAndMinimising)
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), 0);
 }
 
+TEST_F(ConsoleTest, HidingInTheTrayKeepsTheSessionAndLocksNoOtherWindow)
+{
+    CConsoleDlg running(link, platform);
+    running.SetLoginInfo("site1", "admin", "");
+    bool hiddenButRunning = false;
+    bool otherWindowsBlocked = true;
+    QTimer::singleShot(50, &running, [&] { running.showMinimized(); });
+    QTimer::singleShot(250, &running, [&] {
+        hiddenButRunning = !running.isVisible();
+        otherWindowsBlocked = QApplication::activeModalWidget() != nullptr;
+        tray.actions.showDialog();
+        running.done(1);
+    });
+    EXPECT_EQ(running.DoModal(), 1);
+    EXPECT_TRUE(hiddenButRunning);
+    EXPECT_FALSE(otherWindowsBlocked);
+}
+
 TEST_F(ConsoleTest, TrayLogOutLogsOutAndEndsTheConsole)
 {
     store.stored = std::string("x");
