@@ -96,6 +96,11 @@ CQtTray::CQtTray() : impl(std::make_unique<Impl>())
     impl->icon.setContextMenu(&impl->menu);
 }
 
+QMenu* CQtTray::Menu() const
+{
+    return &impl->menu;
+}
+
 void CQtTray::SetActions(TrayActions actions)
 {
     impl->actions = std::move(actions);

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QMenu;
+
 namespace kivora::platform {
 
 // The desktop implementations of the platform interfaces.
@@ -29,6 +31,8 @@ public:
     void Remove() override;
     bool IsShown() const override;
     void SetActions(TrayActions actions) override;
+    // The icon's menu: "Show &Dialog" (bold, the default), "&LogOut", "E&xit".
+    QMenu* Menu() const;
 
 private:
     struct Impl;

@@ -14,7 +14,7 @@ class QLabel;
 
 namespace kivora::ui {
 
-// The small notice that slides up from the corner of the work area when a visitor
+// The small notice shown in the corner of the work area when a visitor
 // asks for a chat. It never takes the keyboard, lives eight seconds and frees
 // itself; clicking its text asks the console to accept that chat.
 class CRequestPopupDlg final : public QDialog {

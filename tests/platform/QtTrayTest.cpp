@@ -1,0 +1,43 @@
+// The desktop tray's menu: its items, the bold default, and "Show &Dialog" greyed
+// while the console is on screen.
+#include "platform/QtPlatform.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+using namespace kivora::platform;
+
+namespace {
+
+TEST(QtTray, MenuItemsDefaultAndGreying)
+{
+    CQtTray tray;
+    bool visible = true;
+    int shows = 0, logOuts = 0, exits = 0;
+    tray.SetActions(TrayActions{[&] { ++shows; }, [&] { ++logOuts; }, [&] { ++exits; }, [&] { return visible; }});
+    QMenu* menu = tray.Menu();
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Show &Dialog"));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("&LogOut"));
+    EXPECT_EQ(items[2]->text(), QStringLiteral("E&xit"));
+    EXPECT_EQ(menu->defaultAction(), items[0]);
+    EXPECT_TRUE(items[0]->font().bold());
+
+    Q_EMIT menu->aboutToShow();
+    EXPECT_FALSE(items[0]->isEnabled());
+    visible = false;
+    Q_EMIT menu->aboutToShow();
+    EXPECT_TRUE(items[0]->isEnabled());
+
+    items[0]->trigger();
+    items[1]->trigger();
+    items[2]->trigger();
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(logOuts, 1);
+    EXPECT_EQ(exits, 1);
+}
+
+} // namespace
