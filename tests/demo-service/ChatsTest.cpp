@@ -2,6 +2,7 @@
 // the canned lists, name and e-mail, the browser pages, the end of a chat, the visitor
 // leaving, and the autopilot's conversations.
 
+#include "net/RecordText.h"
 #include "support/DemoService.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,10 @@ namespace {
 constexpr const char* kJoinNotice = "notice:now user has join the chat";
 constexpr const char* kClosedNotice = "Notice: Chat Closed by User.";
 
+// Replies are cut the way the console cuts them.
 std::vector<std::string> Split(const std::string& text, const std::string& separator)
 {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    while (true) {
-        const auto at = text.find(separator, from);
-        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            return parts;
-        from = at + separator.size();
-    }
+    return kivora::net::SplitRecord(text, separator);
 }
 
 // The four blocks of a chat poll reply.

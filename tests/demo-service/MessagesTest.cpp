@@ -1,6 +1,7 @@
 // The demo service between operators over HTTP: messages, handing a chat to another
 // operator, and logging out.
 
+#include "net/RecordText.h"
 #include "support/DemoService.h"
 
 #include <gtest/gtest.h>
@@ -11,17 +12,10 @@
 namespace kivora::test {
 namespace {
 
+// Replies are cut the way the console cuts them.
 std::vector<std::string> Split(const std::string& text, const std::string& separator)
 {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    while (true) {
-        const auto at = text.find(separator, from);
-        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            return parts;
-        from = at + separator.size();
-    }
+    return kivora::net::SplitRecord(text, separator);
 }
 
 class DemoServiceOperators : public ::testing::Test {

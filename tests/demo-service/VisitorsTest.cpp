@@ -1,6 +1,7 @@
 // The demo service's visitor side over HTTP: presence, the visitor list, details,
 // invitations, visitor actions, accepting a chat, and the autopilot.
 
+#include "net/RecordText.h"
 #include "support/DemoService.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +19,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Replies are cut the way the console cuts them.
 std::vector<std::string> Split(const std::string& text, const std::string& separator)
 {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    while (true) {
-        const auto at = text.find(separator, from);
-        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            return parts;
-        from = at + separator.size();
-    }
+    return kivora::net::SplitRecord(text, separator);
 }
 
 std::vector<std::string> Lines(const std::string& text)
