@@ -185,9 +185,11 @@ void CConsoleDlg::OnDestroy()
         timerId = 0;
     }
     link.SetShuttingDown();
-    // The session ends with the console: its chat windows go with it.
+    // The session ends with the console: its chat windows and pop-ups go with it.
     std::vector<QPointer<QObject>> open;
     open.swap(chatWindows);
+    open.insert(open.end(), popups.begin(), popups.end());
+    popups.clear();
     for (const QPointer<QObject>& window : open)
         delete window.data();
 }
@@ -392,6 +394,8 @@ void CConsoleDlg::RaisePopup(int row, const std::string& address, const std::str
             [this](int, const QString& session) { OnPopupAccept(session.toStdString()); });
     // Once a pop-up has gone, the next chat request may raise one again.
     connect(popup, &ui::CRequestPopupDlg::ended, this, [] { PopupState().popupShown = false; });
+    std::erase_if(popups, [](const QPointer<QObject>& p) { return p.isNull(); });
+    popups.emplace_back(popup);
     popup->show();
 }
 

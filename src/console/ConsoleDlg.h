@@ -163,6 +163,7 @@ private:
     std::vector<std::string> operators;
     std::unordered_map<std::string, net::VisitorDetails> detailsCache;
     std::vector<QPointer<QObject>> chatWindows;
+    std::vector<QPointer<QObject>> popups;
     int timerId = 0;
     int refreshPeriodMs = 0;
     bool destroyed = false;

@@ -110,6 +110,8 @@ void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)
             net::ReplaceAll(net::ReplaceAll(blocks[0], net::kFieldSep, "\r\n"), net::kLineSep, ":  ");
         auto* viewer =
             new ui::CMessageViewDlg(net::FromServerText(lines).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        std::erase_if(viewers, [](const QPointer<QWidget>& v) { return v.isNull(); });
+        viewers.emplace_back(viewer);
         viewer->show();
         break;
     }

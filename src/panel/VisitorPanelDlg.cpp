@@ -82,7 +82,11 @@ CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link,
     OnInitDialog();
 }
 
-CVisitorPanelDlg::~CVisitorPanelDlg() = default;
+CVisitorPanelDlg::~CVisitorPanelDlg()
+{
+    for (const QPointer<QWidget>& viewer : viewers)
+        delete viewer.data();
+}
 
 QPushButton* CVisitorPanelDlg::Button(int id) const
 {

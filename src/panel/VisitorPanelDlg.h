@@ -5,6 +5,7 @@
 #include "ui/DialogBuilder.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 #include <string>
@@ -104,6 +105,8 @@ private:
     ui::CHyperLink* referrerLink = nullptr;
     QComboBox* operatorsCombo = nullptr;
     QLineEdit* messageEdit = nullptr;
+    // Message viewers still open; they close with the session.
+    std::vector<QPointer<QWidget>> viewers;
 };
 
 } // namespace kivora::panel
