@@ -23,10 +23,8 @@ namespace kivora::chat {
 
 namespace {
 
-// Used when the service named no usable poll period: without it the chat would
-// be polled as fast as the timer can fire.
+// The poll period when the service named no usable one.
 constexpr int kFallbackPollMs = 3000;
-constexpr int kShortestPollMs = 250;
 
 // The panel's place in a chat window, in pixels of the original font.
 constexpr int kPanelX = 0;
@@ -112,9 +110,7 @@ CChatDlg::~CChatDlg()
 void CChatDlg::OnInitDialog()
 {
     setWindowIcon(res::AppIcon());
-    const int period = link.chatPollIntervalMs > 0 ? std::max(link.chatPollIntervalMs, kShortestPollMs)
-                                                   : kFallbackPollMs;
-    timerId = startTimer(period);
+    timerId = startTimer(net::TimerPeriodMs(link.chatPollIntervalMs, kFallbackPollMs));
     link.RequestChatLists(this);
 
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);

@@ -27,10 +27,8 @@ namespace kivora::console {
 
 namespace {
 
-// Used when the service named no usable refresh period: without it the list
-// would be asked for as fast as the timer can fire.
+// The refresh period when the service named no usable one.
 constexpr int kFallbackRefreshMs = 5000;
-constexpr int kShortestRefreshMs = 250;
 
 // The panel's place in the console, in pixels of the original font.
 constexpr int kPanelX = 0;
@@ -131,8 +129,7 @@ void CConsoleDlg::OnInitDialog()
     // The dialog was sized for its controls; the panel below them sets the height.
     setFixedSize(qMax(width(), panel->geometry().right() + 1), qMax(height(), panel->geometry().bottom() + 1));
 
-    refreshPeriodMs = link.refreshIntervalMs > 0 ? std::max(link.refreshIntervalMs, kShortestRefreshMs)
-                                                 : kFallbackRefreshMs;
+    refreshPeriodMs = net::TimerPeriodMs(link.refreshIntervalMs, kFallbackRefreshMs);
     timerId = startTimer(refreshPeriodMs);
 }
 

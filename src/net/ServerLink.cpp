@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -223,6 +224,12 @@ std::optional<ServiceParams> ParseParamsReply(std::string_view reply)
     params.host = std::string(fields[2]);
     params.pathPrefix = "/" + std::string(fields[3]);
     return params;
+}
+
+int TimerPeriodMs(int fromServiceMs, int fallbackMs)
+{
+    constexpr int kShortestMs = 250;
+    return fromServiceMs > 0 ? std::max(fromServiceMs, kShortestMs) : fallbackMs;
 }
 
 CServerLink::CServerLink(std::shared_ptr<ITransport> transport, platform::IMessageBoxes& messageBoxes,

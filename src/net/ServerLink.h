@@ -64,6 +64,11 @@ struct ServiceParams {
 };
 std::optional<ServiceParams> ParseParamsReply(std::string_view reply);
 
+// The period a timer runs at for a period the service named: a missing or zero
+// one would make the timer fire continuously, so it falls back to fallbackMs, and
+// none is shorter than a quarter of a second.
+int TimerPeriodMs(int fromServiceMs, int fallbackMs);
+
 // Reads a decimal number the way the service's numbers have always been read:
 // leading blanks and a sign allowed, stops at the first non-digit, no digits is 0.
 // Saturates instead of overflowing.
