@@ -2,7 +2,78 @@
 
 #include "RecordText.h"
 
+#include <climits>
+
 namespace kivora::net {
+
+namespace {
+
+int SecondsToMs(std::string_view field)
+{
+    const long long ms = ReadLeadingInt(field) * 1000;
+    if (ms > INT_MAX)
+        return INT_MAX;
+    if (ms < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(ms);
+}
+
+void AppendCannedEntries(std::string_view block, std::vector<CannedEntry>& list)
+{
+    if (block.empty())
+        return;
+    for (const std::string_view entry : SplitRecordViews(block, kFieldSep)) {
+        if (entry.empty())
+            continue;
+        const auto parts = SplitRecordViews(entry, kLineSep);
+        list.push_back({std::string(parts[0]), parts.size() > 1 ? std::string(parts[1]) : std::string()});
+    }
+}
+
+} // namespace
+
+long long ReadLeadingInt(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Large enough for any period, small enough to scale to milliseconds safely.
+    constexpr long long kLimit = 1'000'000'000'000'000;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > kLimit)
+            value = kLimit;
+    }
+    return negative ? -value : value;
+}
+
+std::optional<ServiceParams> ParseParamsReply(std::string_view reply)
+{
+    const auto fields = SplitRecordViews(reply, kFieldSep);
+    if (fields.size() != 4)
+        return std::nullopt;
+    ServiceParams params;
+    params.refreshIntervalMs = SecondsToMs(fields[0]);
+    params.chatPollIntervalMs = SecondsToMs(fields[1]);
+    params.host = std::string(fields[2]);
+    params.pathPrefix = std::string("/").append(fields[3]);
+    return params;
+}
+
+std::optional<bool> ParsePresenceReply(std::string_view reply)
+{
+    if (reply == "online")
+        return true;
+    if (reply == "offline")
+        return false;
+    return std::nullopt;
+}
 
 std::optional<VisitorDetails> ParseDetailsReply(std::string_view reply)
 {
@@ -71,6 +142,11 @@ VisitorListReply ParseVisitorListReply(std::string_view reply)
     return result;
 }
 
+bool IsNewVisitorTime(std::string_view timeOnSite)
+{
+    return ReadLeadingInt(ReplaceAll(timeOnSite, ":", "")) <= 8;
+}
+
 std::optional<AcceptReply> ParseAcceptReply(std::string_view reply)
 {
     const auto fields = SplitRecordViews(reply, kFieldSep);
@@ -94,6 +170,64 @@ Notice ParseNotice(std::string_view notice)
             result.sessionId = std::string(parts[1]);
     }
     return result;
+}
+
+ChatPollReply ParseChatPollReply(std::string_view reply)
+{
+    ChatPollReply result;
+    auto blocks = SplitRecordViews(reply, kChatBlockSep);
+    if (blocks.size() != 4)
+        blocks.assign(4, std::string_view());
+
+    if (!blocks[1].empty()) {
+        for (const std::string_view line : SplitRecordViews(blocks[0], kChatLineSep)) {
+            if (!line.empty())
+                result.lines.emplace_back(line);
+        }
+        result.nextNumber = std::string(blocks[1]);
+    } else if (blocks[2].empty() && blocks[0].starts_with(kChatClosedNotice)) {
+        result.closedByVisitor = true;
+    }
+    result.newLineSound = blocks[3] == "sound4";
+    return result;
+}
+
+bool ParseVisitorTypingReply(std::string_view reply)
+{
+    return reply == "vt";
+}
+
+std::optional<NameMailReply> ParseNameMailReply(std::string_view reply)
+{
+    const auto parts = SplitRecordViews(reply, kFieldSep);
+    if (parts.size() != 2)
+        return std::nullopt;
+    return NameMailReply{std::string(parts[0]), std::string(parts[1])};
+}
+
+OperatorMessages ParseOperatorMessagesReply(std::string_view reply)
+{
+    OperatorMessages result;
+    const auto blocks = SplitRecordViews(reply, kBlockSep);
+    result.sound = blocks.size() == 2 && blocks[1] == "sound3";
+    result.text = ReplaceAll(ReplaceAll(blocks[0], kFieldSep, "\r\n"), kLineSep, ":  ");
+    return result;
+}
+
+bool ParseTransferReply(std::string_view reply)
+{
+    return reply == "true";
+}
+
+std::optional<CannedLists> ParseCannedLists(std::string_view reply)
+{
+    const auto blocks = SplitRecordViews(reply, kBlockSep);
+    if (blocks.size() != 2)
+        return std::nullopt;
+    CannedLists lists;
+    AppendCannedEntries(blocks[0], lists.pushUrls);
+    AppendCannedEntries(blocks[1], lists.responses);
+    return lists;
 }
 
 } // namespace kivora::net

@@ -1,5 +1,12 @@
 #pragma once
 
+// The service's reply layouts, each read by a pure function that turns the reply
+// text into a plain value; the windows only apply the value. Nothing here uses Qt,
+// so every parser also builds on its own (the fuzz targets in fuzz/ do).
+//
+// Every parser takes any byte string: a reply that does not have the expected
+// layout gives the "nothing" value described with it, never an error.
+
 #include <array>
 #include <optional>
 #include <string>
@@ -7,6 +14,25 @@
 #include <vector>
 
 namespace kivora::net {
+
+// The service parameters reply: four fields, the two periods in seconds, the host
+// and the path word.
+struct ServiceParams {
+    int refreshIntervalMs = 0;
+    int chatPollIntervalMs = 0;
+    std::string host;
+    std::string pathPrefix;
+};
+std::optional<ServiceParams> ParseParamsReply(std::string_view reply);
+
+// Reads a decimal number the way the service's numbers have always been read:
+// leading blanks and a sign allowed, stops at the first non-digit, no digits is 0.
+// Saturates instead of overflowing.
+long long ReadLeadingInt(std::string_view text);
+
+// The presence reply: true for "online", false for "offline", nothing for anything
+// else (the switch then stays as it was).
+std::optional<bool> ParsePresenceReply(std::string_view reply);
 
 // The eleven details of a visitor, in the order of the panel's labels.
 enum DetailIndex : int {
@@ -58,6 +84,10 @@ struct VisitorListReply {
 };
 VisitorListReply ParseVisitorListReply(std::string_view reply);
 
+// Whether a row's time on site ("H:MM:SS ...") is at most eight seconds, read as
+// the digits with the colons taken out. A time without digits counts as new.
+bool IsNewVisitorTime(std::string_view timeOnSite);
+
 // The accept-chat reply: five fields, or nothing.
 struct AcceptReply {
     std::string result; // "true" when granted, else a message for the operator
@@ -74,5 +104,64 @@ struct Notice {
     std::string sessionId; // of a transferred chat; empty when the notice had none
 };
 Notice ParseNotice(std::string_view notice);
+
+// The line the chat window shows when the visitor has closed the chat.
+inline constexpr std::string_view kChatClosedNotice = "Notice: Chat Closed by User.";
+
+// The chat poll reply: LINES<kvr_blk>NEXT<kvr_blk>X<kvr_blk>SOUND, lines cut by
+// "<kvr_ln>". A reply of other than four blocks is taken as four empty ones.
+struct ChatPollReply {
+    // The non-empty lines, in order, as sent; only when NEXT is not empty.
+    std::vector<std::string> lines;
+    // NEXT, the number the next poll starts from; nothing when it was empty.
+    std::optional<std::string> nextNumber;
+    // NEXT and X empty and the lines block starting with kChatClosedNotice.
+    bool closedByVisitor = false;
+    // SOUND was "sound4": a new line arrived.
+    bool newLineSound = false;
+};
+ChatPollReply ParseChatPollReply(std::string_view reply);
+
+// The visitor-typing reply: "vt" while the visitor types.
+bool ParseVisitorTypingReply(std::string_view reply);
+
+// The name-and-e-mail reply: exactly two fields, or nothing.
+struct NameMailReply {
+    std::string name;
+    std::string email;
+};
+std::optional<NameMailReply> ParseNameMailReply(std::string_view reply);
+
+// The operator messages reply: MESSAGES<blk>SOUND. Messages are cut by "<fld>" and
+// each one's sender from its text by "<ln>"; the text for the viewer has a CR LF
+// for each "<fld>" and ":  " for each "<ln>". A reply without "<blk>" is all
+// messages.
+struct OperatorMessages {
+    std::string text;
+    bool sound = false; // exactly two blocks and the second "sound3"
+};
+OperatorMessages ParseOperatorMessagesReply(std::string_view reply);
+
+// The chat transfer reply: "true" when the chat was handed over; anything else
+// is a refusal, which the console does not show.
+bool ParseTransferReply(std::string_view reply);
+
+// One canned response or push URL: the title shown in its list and the text put
+// into the input field.
+struct CannedEntry {
+    std::string title;
+    std::string text;
+};
+
+struct CannedLists {
+    std::vector<CannedEntry> pushUrls;
+    std::vector<CannedEntry> responses;
+};
+
+// The lists reply: push URLs and canned responses as two blocks, entries cut by
+// "<fld>", title and text by "<ln>". Nothing unless there are exactly two blocks.
+// An entry without a text part keeps its title with an empty text; an entry that
+// is empty altogether (as a trailing separator leaves) is skipped.
+std::optional<CannedLists> ParseCannedLists(std::string_view reply);
 
 } // namespace kivora::net

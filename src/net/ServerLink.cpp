@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -178,54 +177,6 @@ bool IsDeliveredKind(int kind)
            kind != kKindOperatorTyping;
 }
 
-long long ReadLeadingInt(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // Large enough for any period, small enough to scale to milliseconds safely.
-    constexpr long long kLimit = 1'000'000'000'000'000;
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > kLimit)
-            value = kLimit;
-    }
-    return negative ? -value : value;
-}
-
-namespace {
-
-int SecondsToMs(std::string_view field)
-{
-    const long long ms = ReadLeadingInt(field) * 1000;
-    if (ms > INT_MAX)
-        return INT_MAX;
-    if (ms < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(ms);
-}
-
-} // namespace
-
-std::optional<ServiceParams> ParseParamsReply(std::string_view reply)
-{
-    const auto fields = SplitRecordViews(reply, kFieldSep);
-    if (fields.size() != 4)
-        return std::nullopt;
-    ServiceParams params;
-    params.refreshIntervalMs = SecondsToMs(fields[0]);
-    params.chatPollIntervalMs = SecondsToMs(fields[1]);
-    params.host = std::string(fields[2]);
-    params.pathPrefix = "/" + std::string(fields[3]);
-    return params;
-}
-
 int TimerPeriodMs(int fromServiceMs, int fallbackMs)
 {
     constexpr int kShortestMs = 250;
@@ -316,7 +267,7 @@ bool CServerLink::FetchParams(std::string_view siteIdTyped)
     if (const auto params = ParseParamsReply(reply)) {
         refreshIntervalMs = params->refreshIntervalMs;
         chatPollIntervalMs = params->chatPollIntervalMs;
-        host = params->host;
+        host = HostKeepingScheme(defaultHost, params->host);
         pathPrefix = params->pathPrefix;
     }
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Replies.h" // ServiceParams, ParseParamsReply and ReadLeadingInt live there
 #include "Transport.h"
 
 #include <atomic>
@@ -54,25 +55,10 @@ public:
     virtual void OnServerReply(int kind, const std::string& text) = 0;
 };
 
-// The service parameters reply: four fields, the two periods in seconds, the host
-// and the path word.
-struct ServiceParams {
-    int refreshIntervalMs = 0;
-    int chatPollIntervalMs = 0;
-    std::string host;
-    std::string pathPrefix;
-};
-std::optional<ServiceParams> ParseParamsReply(std::string_view reply);
-
 // The period a timer runs at for a period the service named: a missing or zero
 // one would make the timer fire continuously, so it falls back to fallbackMs, and
 // none is shorter than a quarter of a second.
 int TimerPeriodMs(int fromServiceMs, int fallbackMs);
-
-// Reads a decimal number the way the service's numbers have always been read:
-// leading blanks and a sign allowed, stops at the first non-digit, no digits is 0.
-// Saturates instead of overflowing.
-long long ReadLeadingInt(std::string_view text);
 
 class CReplyDispatcher;
 struct LinkCore;

@@ -5,6 +5,7 @@
 #include "login/SavedLogin.h"
 #include "net/Endpoints.h"
 #include "net/RecordText.h"
+#include "net/Replies.h"
 #include "net/Text.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
@@ -102,21 +103,19 @@ void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)
         platform.messageBoxes.Show(this, net::FromServerText(text), caption, platform::BoxIcon::Information);
         break;
     case net::kKindMessages: {
-        const auto blocks = net::SplitRecordViews(text, net::kBlockSep);
+        const net::OperatorMessages messages = net::ParseOperatorMessagesReply(text);
         // Played without waiting for its end, so that the console never stalls on it.
-        if (blocks.size() == 2 && blocks[1] == "sound3")
+        if (messages.sound)
             platform.sounds.Play(kMessageWave, false);
-        const std::string lines =
-            net::ReplaceAll(net::ReplaceAll(blocks[0], net::kFieldSep, "\r\n"), net::kLineSep, ":  ");
         auto* viewer =
-            new ui::CMessageViewDlg(net::FromServerText(lines).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            new ui::CMessageViewDlg(net::FromServerText(messages.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         std::erase_if(viewers, [](const QPointer<QWidget>& v) { return v.isNull(); });
         viewers.emplace_back(viewer);
         viewer->show();
         break;
     }
     case net::kKindTransfer:
-        if (text == "true") {
+        if (net::ParseTransferReply(text)) {
             transferred = true;
             platform.messageBoxes.Show(this, QStringLiteral("Chat Session Transferred"), caption,
                                        platform::BoxIcon::Information);
