@@ -1,13 +1,16 @@
 // Handling a visitor-list reply in the console, offscreen: split, records, model
-// reset and the view laid out for its visible rows. Beside it, in the same run, a
-// bare scan of the same bytes for every separator (the floor) and the same rows
-// put into a QTableWidget item by item.
+// update and the view laid out and painted for its visible rows. Beside it, in the
+// same run, a bare scan of the same bytes for every separator (the floor) and the
+// same rows put into a QTableWidget item by item, laid out and painted the same way. The summary sets
+// the console's CPU time against both and checks that the cost grows linearly.
+#include "BenchSummary.h"
 #include "console/ConsoleDlg.h"
 #include "net/ServerLink.h"
 #include "platform/LoginStore.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTableWidget>
 
@@ -16,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -84,43 +88,82 @@ struct Console {
         dlg.SetLoginInfo("site1", "admin", "http://www.site1.example/");
         dlg.OnInitDialog();
         dlg.show();
+        // The window is exposed only once its events ran; until then a repaint
+        // paints nothing.
+        QCoreApplication::processEvents();
     }
 };
+
+void HandleInConsole(Console& console, const std::string& reply)
+{
+    console.dlg.OnServerReply(net::kKindVisitorList, reply);
+    console.dlg.ListView()->doItemsLayout();
+    console.dlg.ListView()->viewport()->repaint();
+}
 
 void ConsoleHandlesVisitorList(benchmark::State& state)
 {
     const std::string reply = MakeReply(static_cast<int>(state.range(0)));
     Console console;
-    for (auto _ : state) {
-        console.dlg.OnServerReply(net::kKindVisitorList, reply);
-        console.dlg.ListView()->doItemsLayout();
-        console.dlg.ListView()->viewport()->repaint();
-    }
+    for (auto _ : state)
+        HandleInConsole(console, reply);
     state.SetComplexityN(state.range(0));
     state.counters["rows"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(ConsoleHandlesVisitorList)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(ConsoleHandlesVisitorList)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->Complexity(benchmark::oN);
+
+std::size_t ScanForSeparators(const std::string& reply)
+{
+    std::size_t separators = 0;
+    for (const char* p = reply.data(); (p = static_cast<const char*>(std::memchr(p, '<', reply.data() + reply.size() - p)));
+         ++p)
+        ++separators;
+    return separators;
+}
 
 void FloorScanForSeparators(benchmark::State& state)
 {
     const std::string reply = MakeReply(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        std::size_t separators = 0;
-        for (const char* p = reply.data(); (p = static_cast<const char*>(std::memchr(p, '<', reply.data() + reply.size() - p)));
-             ++p)
-            ++separators;
-        benchmark::DoNotOptimize(separators);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ScanForSeparators(reply));
 }
-BENCHMARK(FloorScanForSeparators)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FloorScanForSeparators)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
-void TableWidgetItemByItem(benchmark::State& state)
-{
-    const std::string reply = MakeReply(static_cast<int>(state.range(0)));
-    QTableWidget table(0, 4);
-    table.resize(600, 200);
-    table.show();
-    for (auto _ : state) {
+// A QTableWidget with the same visible area as the console's list, so that both
+// paint the same cells.
+struct Table {
+    QTableWidget table{0, 4};
+
+    Table()
+    {
+        QSize viewSize;
+        int rowHeight = 0;
+        int columnWidths[4] = {};
+        {
+            Console console;
+            const QTableView* view = console.dlg.ListView();
+            viewSize = view->size();
+            rowHeight = view->verticalHeader()->defaultSectionSize();
+            for (int column = 0; column < 4; ++column)
+                columnWidths[column] = view->columnWidth(column);
+        }
+        table.resize(viewSize);
+        table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table.verticalHeader()->setDefaultSectionSize(rowHeight);
+        for (int column = 0; column < 4; ++column)
+            table.setColumnWidth(column, columnWidths[column]);
+        table.show();
+        QCoreApplication::processEvents();
+    }
+
+    void Fill(const std::string& reply)
+    {
         table.setRowCount(0);
         const auto blocks = net::ParseVisitorListReply(reply);
         int row = 0;
@@ -133,10 +176,113 @@ void TableWidgetItemByItem(benchmark::State& state)
             table.setItem(row, 3, new QTableWidgetItem(QString::fromStdString(r[net::kRowPage])));
             ++row;
         }
+        // Laid out and painted as the console's list is.
+        table.doItemsLayout();
         table.viewport()->repaint();
     }
+};
+
+void TableWidgetItemByItem(benchmark::State& state)
+{
+    const std::string reply = MakeReply(static_cast<int>(state.range(0)));
+    Table table;
+    for (auto _ : state)
+        table.Fill(reply);
 }
-BENCHMARK(TableWidgetItemByItem)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TableWidgetItemByItem)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The three with 10,000 rows in turn, round after round, each timed on this
+// thread's CPU clock: a busy machine then slows all alike, and each ratio is the
+// median of the rounds' ratios.
+void TenThousandRowsInTurn(benchmark::State& state)
+{
+    const std::string reply = MakeReply(10'000);
+    Console console;
+    Table table;
+    std::vector<double> inConsole, overFloor, tableOverConsole;
+    for (auto _ : state) {
+        for (int round = 0; round < 60; ++round) {
+            const double t0 = bench::ThreadCpuSeconds();
+            HandleInConsole(console, reply);
+            const double t1 = bench::ThreadCpuSeconds();
+            benchmark::DoNotOptimize(ScanForSeparators(reply));
+            const double t2 = bench::ThreadCpuSeconds();
+            table.Fill(reply);
+            const double t3 = bench::ThreadCpuSeconds();
+            inConsole.push_back(t1 - t0);
+            overFloor.push_back((t1 - t0) / (t2 - t1));
+            tableOverConsole.push_back((t3 - t2) / (t1 - t0));
+        }
+        state.SetIterationTime(bench::Median(inConsole));
+    }
+    state.counters["console_ms"] = bench::Median(inConsole) * 1e3;
+    state.counters["over_floor"] = bench::Median(overFloor);
+    state.counters["table_over_console"] = bench::Median(tableOverConsole);
+}
+BENCHMARK(TenThousandRowsInTurn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 100, 1,000 and 10,000 rows in turn, each list in a console of its own that
+// keeps its size, timed on this thread's CPU clock: the medians give the cost of
+// an added row low and high in the range.
+void RowCountsInTurn(benchmark::State& state)
+{
+    const std::string replies[3] = {MakeReply(100), MakeReply(1'000), MakeReply(10'000)};
+    Console consoles[3];
+    std::vector<double> times[3];
+    for (auto _ : state) {
+        for (int round = 0; round < 60; ++round) {
+            for (int size = 0; size < 3; ++size) {
+                const double t0 = bench::ThreadCpuSeconds();
+                HandleInConsole(consoles[size], replies[size]);
+                times[size].push_back(bench::ThreadCpuSeconds() - t0);
+            }
+        }
+        state.SetIterationTime(bench::Median(times[2]));
+    }
+    state.counters["ms_100"] = bench::Median(times[0]) * 1e3;
+    state.counters["ms_1000"] = bench::Median(times[1]) * 1e3;
+    state.counters["ms_10000"] = bench::Median(times[2]) * 1e3;
+}
+BENCHMARK(RowCountsInTurn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void Summarize(const bench::CSummaryReporter& runs)
+{
+    using bench::Format;
+    const bench::Timing* console[3] = {runs.Find("ConsoleHandlesVisitorList/100"),
+                                       runs.Find("ConsoleHandlesVisitorList/1000"),
+                                       runs.Find("ConsoleHandlesVisitorList/10000")};
+    const bench::Timing* floor = runs.Find("FloorScanForSeparators/10000");
+    const bench::Timing* table = runs.Find("TableWidgetItemByItem/10000");
+    if (!console[0] || !console[1] || !console[2] || !floor || !table) {
+        std::printf("summary: run all benchmarks of this program for the ratios\n");
+        return;
+    }
+    const double ms = 1e3;
+    const double tenK = console[2]->cpu;
+    bench::PrintResult({"1", "visitor list, 10,000 rows (CPU)", Format("%.2f ms (wall %.2f ms)", tenK * ms, console[2]->real * ms),
+                        "-", "-", "<= 10 ms", tenK <= 10e-3});
+    if (const bench::Timing* inTurn = runs.Find("TenThousandRowsInTurn")) {
+        const auto c = [inTurn](const char* name) { return static_cast<double>(inTurn->counters.at(name)); };
+        bench::PrintResult({"1", "visitor list vs separator scan (in turn)", Format("%.2f ms", c("console_ms")),
+                            Format("floor %.3f ms", floor->cpu * ms), Format("%.1fx the floor", c("over_floor")),
+                            "<= 8x", c("over_floor") <= 8});
+        bench::PrintResult({"1", "visitor list vs QTableWidget (in turn)", Format("%.2f ms", c("console_ms")),
+                            Format("QTableWidget %.2f ms", table->cpu * ms),
+                            Format("%.1fx faster", c("table_over_console")), ">= 10x faster",
+                            c("table_over_console") >= 10});
+    }
+    // Linear: a row costs as much at the top of the range as lower down (a
+    // fixed part, the painting of the visible rows, drops out of the slopes).
+    if (const bench::Timing* sizes = runs.Find("RowCountsInTurn")) {
+        const auto c = [sizes](const char* name) { return static_cast<double>(sizes->counters.at(name)) * 1e-3; };
+        const double lowSlope = (c("ms_1000") - c("ms_100")) / 900;
+        const double highSlope = (c("ms_10000") - c("ms_1000")) / 9000;
+        bench::PrintResult({"1", "visitor list, cost of an added row (in turn)",
+                            Format("%.0f ns/row (1k-10k)", highSlope * 1e9),
+                            Format("%.0f ns/row (100-1k)", lowSlope * 1e9), Format("%.2f", highSlope / lowSlope),
+                            "linear (ratio <= 1.5)", lowSlope > 0 && highSlope <= 1.5 * lowSlope});
+    }
+}
 
 } // namespace
 
@@ -145,8 +291,5 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kivora::bench::RunWithSummary(argc, argv, Summarize);
 }

@@ -12,6 +12,7 @@
 // lines, so a busy machine slows both ends alike instead of skewing the ratio.
 // Its Arg 1 runs the event loop after every line, as when lines arrive one by one
 // and each is painted; Arg 0 once per chunk.
+#include "BenchSummary.h"
 #include "chat/Transcript.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <utility>
@@ -174,6 +176,29 @@ void AppendBothEndsInterleaved(benchmark::State& state)
 }
 BENCHMARK(AppendBothEndsInterleaved)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+void Summarize(const kivora::bench::CSummaryReporter& runs)
+{
+    using kivora::bench::Format;
+    const kivora::bench::Timing* whole = runs.Find("AppendHundredThousandLines");
+    const kivora::bench::Timing* both = runs.Find("AppendBothEndsInterleaved/0");
+    if (!whole || !both)
+        return;
+    const auto c = [](const kivora::bench::Timing* t, const char* name) { return static_cast<double>(t->counters.at(name)); };
+    const double late = c(whole, "cpu_us_last_10k");
+    kivora::bench::PrintResult({"4", "AppendLine, 100,000 lines under the cap: last 10,000 (CPU)",
+                                Format("%.1f us/line (wall %.1f)", late, c(whole, "us_last_10k")),
+                                Format("first 10,000 %.1f us/line", c(whole, "cpu_us_first_10k")), "-",
+                                "<= 100 us/line", late <= 100});
+    const double ratio = c(both, "cpu_us_last_10k") / c(both, "cpu_us_first_10k");
+    kivora::bench::PrintResult({"4", "AppendLine, last 10,000 vs first 10,000 (interleaved, CPU)",
+                                Format("%.1f us/line", c(both, "cpu_us_last_10k")),
+                                Format("first 10,000 %.1f us/line", c(both, "cpu_us_first_10k")),
+                                Format("%.2fx", ratio), "<= 1.5x", ratio <= 1.5});
+    if (const kivora::bench::Timing* painted = runs.Find("AppendBothEndsInterleaved/1"))
+        std::printf("  painted after every line: %.1f us/line last, %.1f us/line first (CPU)\n",
+                    c(painted, "cpu_us_last_10k"), c(painted, "cpu_us_first_10k"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -181,8 +206,5 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kivora::bench::RunWithSummary(argc, argv, Summarize);
 }

@@ -5,20 +5,39 @@
 
 #include <QColor>
 
+#include <algorithm>
+#include <string>
+
 namespace kivora::console {
 
 void CVisitorListModel::ReplaceRows(std::vector<CVisitorRecord> newRows)
 {
-    beginResetModel();
-    rows = std::move(newRows);
-    endResetModel();
+    // Told to the views as rows removed or added and the rest changed, not as a
+    // reset: a reset also rebuilds the headers and repaints them, which at every
+    // refresh cost more than painting the rows in sight.
+    const int oldCount = Count();
+    const int newCount = static_cast<int>(newRows.size());
+    const int changed = std::min(oldCount, newCount);
+    if (newCount < oldCount) {
+        beginRemoveRows(QModelIndex(), newCount, oldCount - 1);
+        rows.swap(newRows);
+        endRemoveRows();
+    } else if (newCount > oldCount) {
+        beginInsertRows(QModelIndex(), oldCount, newCount - 1);
+        rows.swap(newRows);
+        endInsertRows();
+    } else {
+        rows.swap(newRows);
+    }
+    if (changed > 0)
+        Q_EMIT dataChanged(index(0, 0), index(changed - 1, kColumnCount - 1));
 }
 
 int CVisitorListModel::ImageIndex(const CVisitorRecord& record)
 {
     if (record.IsChatRequest())
         return 0;
-    if (record.GetRowFields()[CVisitorRecord::kProactiveMarker] == "ppc")
+    if (record.Field(CVisitorRecord::kProactiveMarker) == "ppc")
         return 1;
     return 2;
 }
@@ -38,19 +57,23 @@ QVariant CVisitorListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= Count())
         return {};
     const CVisitorRecord& record = rows[static_cast<std::size_t>(index.row())];
-    const auto& f = record.GetRowFields();
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         switch (index.column()) {
-        case kColumnVisitor:
-            return net::FromServerText(f[CVisitorRecord::kAddress] + " - (" + f[CVisitorRecord::kVisits] + ")");
+        case kColumnVisitor: {
+            std::string visitor(record.Field(CVisitorRecord::kAddress));
+            visitor += " - (";
+            visitor += record.Field(CVisitorRecord::kVisits);
+            visitor += ')';
+            return net::FromServerText(visitor);
+        }
         case kColumnStatus:
-            return net::FromServerText(f[CVisitorRecord::kStatus]);
+            return net::FromServerText(record.Field(CVisitorRecord::kStatus));
         case kColumnDuration:
-            return net::FromServerText(f[CVisitorRecord::kDuration]);
+            return net::FromServerText(record.Field(CVisitorRecord::kDuration));
         case kColumnPage:
-            return net::FromServerText(f[CVisitorRecord::kPage]);
+            return net::FromServerText(record.Field(CVisitorRecord::kPage));
         default:
             return {};
         }

@@ -22,6 +22,8 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
+    // The views keep no selection across a refresh from this alone: the console
+    // clears it first and selects again by row number.
     void ReplaceRows(std::vector<CVisitorRecord> newRows);
     const std::vector<CVisitorRecord>& Rows() const { return rows; }
     CVisitorRecord& Row(int index) { return rows[static_cast<std::size_t>(index)]; }

@@ -1,10 +1,30 @@
 #include "VisitorRecord.h"
 
 #include "net/Endpoints.h"
+#include "net/RecordText.h"
 #include "net/ServerLink.h"
 #include "res/Strings.h"
 
+#include <limits>
+
 namespace kivora::console {
+
+namespace {
+
+// Where each record slot is found among the fields of a list reply row.
+constexpr std::array<int, CVisitorRecord::kSlotCount> kRowFieldOfSlot{
+    net::kRowAddress,       net::kRowVisits,       net::kRowStatus,        net::kRowDuration,
+    net::kRowPage,          net::kRowSession,      net::kRowDeleteAllowed, net::kRowBusyAllowed,
+    net::kRowInviteAllowed, net::kRowProPopAllowed, net::kRowProactiveMarker,
+};
+
+} // namespace
+
+const std::shared_ptr<const std::string>& CVisitorRecord::EmptyText()
+{
+    static const std::shared_ptr<const std::string> empty = std::make_shared<const std::string>();
+    return empty;
+}
 
 CVisitorRecord::RowFields CVisitorRecord::FromRow(net::VisitorRow row)
 {
@@ -18,27 +38,81 @@ CVisitorRecord::RowFields CVisitorRecord::FromRow(net::VisitorRow row)
     };
 }
 
-void CVisitorRecord::SetRowFields(RowFields fields)
+std::vector<CVisitorRecord> CVisitorRecord::ReadRows(std::string_view reply, std::size_t* rowsBlockSize)
 {
-    rowFields = std::move(fields);
-    if (rowFields[kProactiveMarker] == "ppc")
+    std::vector<CVisitorRecord> records;
+    // Offsets are kept in 32 bits; replies are capped far below that by the transport.
+    if (reply.size() > std::numeric_limits<std::uint32_t>::max()) {
+        const std::size_t blockEnd = reply.find(net::kBlockSep);
+        if (rowsBlockSize)
+            *rowsBlockSize = blockEnd == std::string_view::npos ? reply.size() : blockEnd;
+        return records;
+    }
+    // A row holds at least its ten field separators and a line separator, which
+    // bounds the count; growing the vector instead would copy every record twice.
+    constexpr std::size_t kShortestRow = 10 * net::kFieldSep.size() + net::kLineSep.size();
+    records.reserve(reply.size() / kShortestRow + 1);
+    const auto shared = std::make_shared<const std::string>(reply);
+    const std::string_view text(*shared);
+    const std::size_t rowsEnd = net::ForEachRecordLine<net::kRowFieldCount>(
+        text, [&](const std::array<std::string_view, net::kRowFieldCount>& fields, std::size_t count) {
+            if (count != net::kRowFieldCount)
+                return;
+            CVisitorRecord record(shared);
+            for (int slot = 0; slot < kSlotCount; ++slot) {
+                const std::string_view field = fields[static_cast<std::size_t>(kRowFieldOfSlot[slot])];
+                record.fieldStart[slot] = static_cast<std::uint32_t>(field.data() - text.data());
+                record.fieldSize[slot] = static_cast<std::uint32_t>(field.size());
+            }
+            record.NoteProactiveMarker();
+            records.push_back(std::move(record));
+        });
+    if (rowsBlockSize)
+        *rowsBlockSize = rowsEnd;
+    return records;
+}
+
+void CVisitorRecord::SetRowFields(const RowFields& fields)
+{
+    auto joined = std::make_shared<std::string>();
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        fieldStart[slot] = static_cast<std::uint32_t>(joined->size());
+        fieldSize[slot] = static_cast<std::uint32_t>(fields[slot].size());
+        joined->append(fields[slot]);
+    }
+    text = std::move(joined);
+    NoteProactiveMarker();
+}
+
+CVisitorRecord::RowFields CVisitorRecord::GetRowFields() const
+{
+    RowFields fields;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        fields[slot] = std::string(Field(static_cast<Slot>(slot)));
+    return fields;
+}
+
+void CVisitorRecord::NoteProactiveMarker()
+{
+    // Once sent an invitation, a visitor stays marked for the record's lifetime.
+    if (Field(kProactiveMarker) == "ppc")
         proactive = true;
 }
 
 void CVisitorRecord::SetDetails(const net::VisitorDetails& newDetails)
 {
-    details = newDetails;
-    detailsLoaded = true;
+    details = std::make_shared<const net::VisitorDetails>(newDetails);
 }
 
 const net::VisitorDetails& CVisitorRecord::GetDetails(net::CServerLink& link)
 {
-    if (!detailsLoaded) {
+    if (!details) {
         std::string reply;
         if (link.PerformRequest(net::MakeUrl(res::IDS_URL_DETAILS, {GetSessionId()}), reply))
             ApplyDetailsReply(reply);
     }
-    return details;
+    static const net::VisitorDetails kUnknown{};
+    return details ? *details : kUnknown;
 }
 
 void CVisitorRecord::ApplyDetailsReply(std::string_view reply)

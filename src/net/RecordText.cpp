@@ -1,31 +1,61 @@
 #include "RecordText.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kivora::net {
+
+namespace {
+
+// Appends the pieces of text to pieces. The separator's first byte is looked for
+// with FindByte and the rest compared in place, which keeps a short piece as
+// cheap as the search itself.
+void AppendPieces(std::string_view text, std::string_view separator, std::vector<std::string_view>& pieces)
+{
+    if (separator.empty() || text.size() < separator.size()) {
+        pieces.push_back(text);
+        return;
+    }
+    const char first = separator.front();
+    const std::string_view rest = separator.substr(1);
+    const char* p = text.data();
+    const char* pieceStart = p;
+    // The last place where a whole separator still fits.
+    const char* const lastStart = p + (text.size() - separator.size());
+    while (p <= lastStart) {
+        const char* hit = FindByte(p, lastStart + 1, first);
+        if (hit == nullptr)
+            break;
+        // Separators are a few bytes long: a loop beats a call to memcmp here.
+        std::size_t matched = 0;
+        while (matched < rest.size() && hit[1 + matched] == rest[matched])
+            ++matched;
+        if (matched == rest.size()) {
+            pieces.emplace_back(pieceStart, static_cast<std::size_t>(hit - pieceStart));
+            p = pieceStart = hit + separator.size();
+        } else {
+            p = hit + 1;
+        }
+    }
+    pieces.emplace_back(pieceStart, static_cast<std::size_t>(text.data() + text.size() - pieceStart));
+}
+
+} // namespace
 
 std::vector<std::string_view> SplitRecordViews(std::string_view text, std::string_view separator)
 {
     std::vector<std::string_view> pieces;
-    if (separator.empty()) {
-        pieces.push_back(text);
-        return pieces;
-    }
-    std::size_t position = 0;
-    for (;;) {
-        const std::size_t found = text.find(separator, position);
-        if (found == std::string_view::npos) {
-            pieces.push_back(text.substr(position));
-            return pieces;
-        }
-        pieces.push_back(text.substr(position, found - position));
-        position = found + separator.size();
-    }
+    AppendPieces(text, separator, pieces);
+    return pieces;
 }
 
 std::vector<std::string> SplitRecord(std::string_view text, std::string_view separator)
 {
-    const auto views = SplitRecordViews(text, separator);
+    // The views go to a buffer kept by the thread, so the result is the only
+    // allocation besides the pieces that do not fit in a string of their own.
+    thread_local std::vector<std::string_view> views;
+    views.clear();
+    AppendPieces(text, separator, views);
     return {views.begin(), views.end()};
 }
 
@@ -33,6 +63,22 @@ std::string ReplaceAll(std::string_view text, std::string_view find, std::string
 {
     if (find.empty())
         return std::string(text);
+    if (find.size() == 1) {
+        // A one-byte find cannot be formed by a replacement and the text after it,
+        // so every occurrence is simply replaced; the console does this for every
+        // visitor row at every refresh.
+        const char byte = find.front();
+        const auto hits = static_cast<std::size_t>(std::count(text.begin(), text.end(), byte));
+        std::string out(text.size() - hits + hits * replacement.size(), '\0');
+        char* to = out.data();
+        for (const char c : text) {
+            if (c == byte)
+                to = std::copy(replacement.begin(), replacement.end(), to);
+            else
+                *to++ = c;
+        }
+        return out;
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t position = 0;

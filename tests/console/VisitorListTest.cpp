@@ -1,11 +1,19 @@
 // Reading the console's replies and the visitor record, without windows.
 #include "console/ConsoleDlg.h"
+#include "console/VisitorListModel.h"
 #include "console/VisitorRecord.h"
 #include "net/Replies.h"
 #include "support/Fakes.h"
 #include "support/ScriptedTransport.h"
 
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 using namespace kivora;
 using namespace kivora::net;
@@ -85,6 +93,87 @@ TEST(VisitorRecord, RecordOrderProactiveFlagAndDetailsMapping)
     CServerLink link(transport, boxes, browser);
     EXPECT_EQ(details.GetDetails(link), labelOrder);
     EXPECT_EQ(transport->RequestCount(), 0u);
+}
+
+// The list reads its rows in place; what it keeps must be what the parser reads,
+// and must outlive the reply text it was read from.
+TEST(VisitorRecord, RowsReadInPlaceMatchTheParsedRows)
+{
+    auto rowsBlock = std::make_unique<std::string>(
+        Row("c1", "192.0.2.1", "Chat Request") + "<ln>" + "ten<fld>1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9" +
+        "<ln>" + Row("c2", "192.0.2.2", "In Site", "ppc") + "<fld>twelfth" + "<ln>" +
+        Row("c3", "192.0.2.3", "In Site", "ppc", "0:00:04") + "<ln>");
+    const VisitorListReply parsed = ParseVisitorListReply(*rowsBlock + "<blk><blk><blk>");
+    const std::vector<CVisitorRecord> records = CVisitorRecord::ReadRows(*rowsBlock);
+    rowsBlock.reset();
+
+    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(parsed.rows.size(), 2u);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i].GetRowFields(), CVisitorRecord::FromRow(parsed.rows[i])) << i;
+    EXPECT_TRUE(records[0].IsChatRequest());
+    EXPECT_FALSE(records[0].IsProactive());
+    EXPECT_EQ(records[1].GetSessionId(), "c3");
+    EXPECT_EQ(records[1].Field(CVisitorRecord::kDuration), "0:00:04");
+    EXPECT_TRUE(records[1].IsProactive());
+    EXPECT_FALSE(records[1].HasDetails());
+
+    EXPECT_TRUE(CVisitorRecord::ReadRows("").empty());
+    EXPECT_TRUE(CVisitorRecord::ReadRows("<ln><ln>").empty());
+    // Reading stops at the first block separator, whose place it reports.
+    const std::string reply = Row("c4", "192.0.2.4", "In Site") + "<blk>" + Row("c5", "192.0.2.5", "In Site") +
+                              "<blk>sound1<blk>";
+    std::size_t rowsEnd = 0;
+    const std::vector<CVisitorRecord> first = CVisitorRecord::ReadRows(reply, &rowsEnd);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].GetSessionId(), "c4");
+    EXPECT_EQ(rowsEnd, reply.find("<blk>"));
+    CVisitorRecord::ReadRows("logout", &rowsEnd);
+    EXPECT_EQ(rowsEnd, 6u);
+}
+
+// The list tells its views which rows went, came and changed; a view that
+// trusted a wrong count would show stale rows or read past the end.
+TEST(VisitorListModel, RefreshesReportRemovedAddedAndChangedRows)
+{
+    kivora::console::CVisitorListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    const auto rows = [](std::initializer_list<const char*> sessions) {
+        std::string block;
+        for (const char* session : sessions)
+            block += (block.empty() ? "" : "<ln>") + Row(session, std::string("192.0.2.") + session, "In Site");
+        return CVisitorRecord::ReadRows(block);
+    };
+    const auto shown = [&model](int row) { return model.data(model.index(row, 0)).toString().toStdString(); };
+
+    model.ReplaceRows(rows({"1", "2", "3"}));
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(shown(2), "192.0.2.3 - (3)");
+
+    model.ReplaceRows(rows({"4"}));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1);
+    EXPECT_EQ(removed[0][2].toInt(), 2);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<QModelIndex>(), model.index(0, 0));
+    EXPECT_EQ(changed[0][1].value<QModelIndex>(), model.index(0, kivora::console::CVisitorListModel::kColumnCount - 1));
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(shown(0), "192.0.2.4 - (3)");
+
+    model.ReplaceRows(rows({"5", "6"}));
+    ASSERT_EQ(inserted.count(), 2);
+    EXPECT_EQ(inserted[1][1].toInt(), 1);
+    EXPECT_EQ(inserted[1][2].toInt(), 1);
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(shown(0), "192.0.2.5 - (3)");
+
+    model.ReplaceRows({});
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(removed.count(), 2);
 }
 
 TEST(VisitorRecord, DetailsFetchedOnceAndOnlyWhenElevenFields)

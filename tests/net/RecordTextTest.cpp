@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,72 @@ TEST(RecordText, ReplaceAllEdgeCases)
     // that the replacement forms with the following text is replaced too.
     EXPECT_EQ(ReplaceAll("aabb", "ab", "a"), "aa");
     EXPECT_EQ(ReplaceAll("xaaabbb", "ab", "a"), "xaaa");
+    // One-byte finds: every occurrence, a replacement holding the find included.
+    EXPECT_EQ(ReplaceAll("::a::", ":", ""), "a");
+    EXPECT_EQ(ReplaceAll("a:b", ":", "::"), "a::b");
+    EXPECT_EQ(ReplaceAll("aaa", "a", "ba"), "bababa");
+}
+
+// The one-pass walk must cut exactly where SplitRecord by blocks, lines and then
+// fields cuts, including around broken and nested separators.
+TEST(RecordText, OnePassLinesAndFieldsMatchTwoLevelSplit)
+{
+    const std::string texts[] = {
+        "",
+        "a",
+        "a<fld>b<ln>c<fld><fld>d",
+        "<ln><ln>",
+        "<fld><fld><ln><fld>",
+        "a<fl<ln>d>b",
+        "<<fld>fld><<ln>ln>",
+        "x<ln",
+        "x<fld",
+        "a<kvr_ln>b<kvr_fld>c<blk>d<ln>e",
+        "1<fld>2<fld>3<fld>4<ln>5<fld>6<fld>7<fld>8<fld>9<blk><blk>",
+        "<blk>a<fld>b",
+        "a<bl<blk>",
+        std::string("z\0<fld>\0<ln>", 12),
+    };
+    for (const std::string& text : texts) {
+        std::vector<Pieces> walked;
+        const std::size_t read =
+            kivora::net::ForEachRecordLine<3>(text, [&](const std::array<std::string_view, 3>& fields, std::size_t count) {
+                Pieces line;
+                for (std::size_t i = 0; i < std::min<std::size_t>(count, 3); ++i)
+                    line.emplace_back(fields[i]);
+                line.push_back("count=" + std::to_string(count));
+                walked.push_back(line);
+            });
+        const std::string firstBlock = SplitRecord(text, kBlockSep)[0];
+        EXPECT_EQ(read, firstBlock.size()) << text;
+        std::vector<Pieces> split;
+        for (const std::string& lineText : SplitRecord(firstBlock, kLineSep)) {
+            Pieces line = SplitRecord(lineText, kFieldSep);
+            const std::size_t count = line.size();
+            line.resize(std::min<std::size_t>(count, 3));
+            line.push_back("count=" + std::to_string(count));
+            split.push_back(line);
+        }
+        EXPECT_EQ(walked, split) << text;
+    }
+}
+
+// FindByte reads eight bytes at a time before it calls memchr: every length and
+// place, and bytes that differ from the one looked for only in their high bit.
+TEST(RecordText, FindByteAtEveryPlace)
+{
+    for (std::size_t length = 0; length <= 80; ++length) {
+        std::string text(length, static_cast<char>('<' | 0x80));
+        EXPECT_EQ(kivora::net::FindByte(text.data(), text.data() + length, '<'), nullptr) << length;
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string marked = text;
+            marked[at] = '<';
+            if (at + 1 < length)
+                marked[length - 1] = '<';
+            EXPECT_EQ(kivora::net::FindByte(marked.data(), marked.data() + length, '<'), marked.data() + at)
+                << length << " " << at;
+        }
+    }
 }
 
 TEST(RecordText, CutAtZero)

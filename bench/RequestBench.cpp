@@ -1,0 +1,217 @@
+// An asynchronous request end to end against kivora-demo-service on loopback:
+// from CServerLink::StartRequest to the reply handler on the GUI thread, for a
+// visitor-list reply of about 1 KiB. The reference, in the same run, is a plain
+// curl_easy_perform loop on one handle for the same URL. Two steps in between
+// show where the difference goes: the product's synchronous exchange
+// (CServerLink::PerformRequest: a fresh curl handle per exchange, on the calling
+// thread) and a plain loop that also makes a fresh handle per request.
+//
+// The four are taken in turn, request by request, so that a busy machine slows
+// them alike; the figures are medians over the rounds.
+#include "BenchSummary.h"
+#include "BenchSupport.h"
+#include "net/CurlTransport.h"
+#include "net/Endpoints.h"
+#include "net/ServerLink.h"
+#include "res/Strings.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <curl/curl.h>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace kivora;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 300;
+constexpr std::size_t kReplyBytes = 1024;
+
+// Receives the reply on the GUI thread and ends the wait for it.
+class CReplyCatcher final : public QObject, public net::IReplyTarget {
+public:
+    void OnServerReply(int, const std::string& text) override
+    {
+        arrived = Clock::now();
+        size = text.size();
+        done = true;
+        if (loop)
+            loop->quit();
+    }
+    QEventLoop* loop = nullptr;
+    Clock::time_point arrived;
+    std::size_t size = 0;
+    bool done = false;
+};
+
+// The product's transport, noting when its exchange starts and ends on the
+// worker thread, so that the asynchronous time splits into getting a thread
+// going, the exchange itself and the hand-over to the GUI thread.
+class CTimedTransport final : public net::ITransport {
+public:
+    net::TransportResult Get(const net::TransportRequest& request, const std::atomic<bool>& abandon) override
+    {
+        started.store(Clock::now().time_since_epoch().count());
+        net::TransportResult result = inner.Get(request, abandon);
+        ended.store(Clock::now().time_since_epoch().count());
+        return result;
+    }
+    Clock::time_point Started() const { return Clock::time_point(Clock::duration(started.load())); }
+    Clock::time_point Ended() const { return Clock::time_point(Clock::duration(ended.load())); }
+
+private:
+    net::CCurlTransport inner;
+    std::atomic<Clock::rep> started{0};
+    std::atomic<Clock::rep> ended{0};
+};
+
+std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user)
+{
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+// One GET with a curl handle, as a plain client would make it.
+bool CurlGet(CURL* curl, const std::string& url, std::string& body)
+{
+    body.clear();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    return curl_easy_perform(curl) == CURLE_OK;
+}
+
+double Since(Clock::time_point start, Clock::time_point end)
+{
+    return std::chrono::duration<double, std::micro>(end - start).count();
+}
+
+void AsyncRequestEndToEnd(benchmark::State& state)
+{
+    bench::CBenchService service;
+    bench::NullPlatform fakes;
+    const auto transport = std::make_shared<CTimedTransport>();
+    net::CServerLink link(transport, fakes.boxes, fakes.browser);
+    link.SetDefaultHost(service.HostPort());
+    if (!link.FetchParams("site1")) {
+        state.SkipWithError("no parameters reply from the demo service");
+        return;
+    }
+    link.SetIdentity("admin", "site1");
+    const std::string tail = net::MakeUrl(res::IDS_URL_VISITOR_LIST, {"admin", "site1"});
+    const std::string url = "http://" + link.host + link.pathPrefix + tail;
+
+    // Visitors until the list reply is about 1 KiB.
+    std::string reply;
+    for (int i = 0; i < 100 && (link.PerformRequest(tail, reply), reply.size() < kReplyBytes); ++i)
+        service.AddVisitor("ip=198.51.100." + std::to_string(i + 1) + "&page=/shop/item-" + std::to_string(i) +
+                           ".html&seconds=" + std::to_string(30 + i));
+
+    CURL* reused = curl_easy_init();
+    std::vector<double> async, sync, plain, fresh, spawn, exchange, handover;
+    std::string body;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            CReplyCatcher catcher;
+            QEventLoop loop;
+            catcher.loop = &loop;
+            const Clock::time_point start = Clock::now();
+            link.StartRequest(tail, net::kKindVisitorList, &catcher);
+            QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+            if (!catcher.done)
+                loop.exec();
+            if (!catcher.done) {
+                state.SkipWithError("no reply within 10 s");
+                break;
+            }
+            async.push_back(Since(start, catcher.arrived));
+            spawn.push_back(Since(start, transport->Started()));
+            exchange.push_back(Since(transport->Started(), transport->Ended()));
+            handover.push_back(Since(transport->Ended(), catcher.arrived));
+            // The worker ends after the handler; the next request starts without it.
+            while (link.InFlight() > 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+
+            Clock::time_point t = Clock::now();
+            link.PerformRequest(tail, reply);
+            sync.push_back(Since(t, Clock::now()));
+
+            t = Clock::now();
+            CurlGet(reused, url, body);
+            plain.push_back(Since(t, Clock::now()));
+
+            t = Clock::now();
+            CURL* once = curl_easy_init();
+            CurlGet(once, url, body);
+            curl_easy_cleanup(once);
+            fresh.push_back(Since(t, Clock::now()));
+        }
+        std::vector<double> sorted = async;
+        state.SetIterationTime(bench::Quantile(sorted, 0.5) * 1e-6);
+    }
+    curl_easy_cleanup(reused);
+    state.counters["reply_bytes"] = static_cast<double>(reply.size());
+    state.counters["async_median_us"] = bench::Quantile(async, 0.5);
+    state.counters["async_p90_us"] = bench::Quantile(async, 0.9);
+    state.counters["sync_median_us"] = bench::Quantile(sync, 0.5);
+    state.counters["curl_median_us"] = bench::Quantile(plain, 0.5);
+    state.counters["curl_p90_us"] = bench::Quantile(plain, 0.9);
+    state.counters["curl_fresh_median_us"] = bench::Quantile(fresh, 0.5);
+    state.counters["async_thread_start_median_us"] = bench::Quantile(spawn, 0.5);
+    state.counters["async_exchange_median_us"] = bench::Quantile(exchange, 0.5);
+    state.counters["async_exchange_p90_us"] = bench::Quantile(exchange, 0.9);
+    state.counters["async_handover_median_us"] = bench::Quantile(handover, 0.5);
+    state.counters["async_handover_p90_us"] = bench::Quantile(handover, 0.9);
+}
+BENCHMARK(AsyncRequestEndToEnd)->Iterations(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void Summarize(const bench::CSummaryReporter& runs)
+{
+    const bench::Timing* t = runs.Find("AsyncRequestEndToEnd");
+    if (!t || !t->counters.count("async_median_us"))
+        return;
+    const auto c = [t](const char* name) { return static_cast<double>(t->counters.at(name)); };
+    const double ratio = c("async_median_us") / c("curl_median_us");
+    bench::PrintResult({"3", "async request end to end, 1 KiB reply (median)",
+                        bench::Format("%.0f us (p90 %.0f us)", c("async_median_us"), c("async_p90_us")),
+                        bench::Format("curl loop %.0f us (p90 %.0f us)", c("curl_median_us"), c("curl_p90_us")),
+                        bench::Format("%.2fx", ratio), "<= 1.3x", ratio <= 1.3});
+    std::printf("  between them: synchronous exchange %.0f us, curl with a fresh handle per request %.0f us\n",
+                c("sync_median_us"), c("curl_fresh_median_us"));
+    std::printf("  the asynchronous request, medians: worker thread running after %.0f us, exchange %.0f us "
+                "(p90 %.0f), reply in the handler %.0f us later (p90 %.0f)\n",
+                c("async_thread_start_median_us"), c("async_exchange_median_us"), c("async_exchange_p90_us"),
+                c("async_handover_median_us"), c("async_handover_p90_us"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    int result = 1;
+    try {
+        result = kivora::bench::RunWithSummary(argc, argv, Summarize);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kivora_bench_request: %s\n", error.what());
+    }
+    curl_global_cleanup();
+    return result;
+}

@@ -1,0 +1,380 @@
+// The console as an operator runs it, offscreen, against kivora-demo-service as a
+// child process: the real console, chat windows, server link and curl transport.
+//
+//   kivora_bench_session memory
+//     Resident memory right after login (the reference), then with 10,000
+//     visitors listed and 20 chat windows each holding a full transcript (lines
+//     said by the visitors, fetched by the windows' own polls). Peak is VmHWM.
+//
+//   kivora_bench_session idle [--seconds N]
+//     20 chat windows polling every second and the list refreshed every 2 s, for
+//     N seconds (60 by default): the CPU time of the whole process (every thread)
+//     over the wall time, and whether the number of threads comes back to its
+//     base line (the process with nothing in flight) between ticks.
+//
+// Each mode prints RESULT lines for scripts/bench; run each in a process of its
+// own, since the peak resident memory only ever grows.
+#include "BenchSummary.h"
+#include "BenchSupport.h"
+#include "chat/ChatDlg.h"
+#include "chat/Transcript.h"
+#include "console/ConsoleDlg.h"
+#include "net/CurlTransport.h"
+#include "net/ServerLink.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kivora;
+
+constexpr int kChats = 20;
+constexpr int kListedVisitors = 10'000;
+// A transcript is full just below the size at which it drops its oldest part.
+constexpr int kFullTranscriptChars = chat::CTranscriptView::kTrimThreshold - 2'000;
+
+// Runs the event loop until done() or the time is up; false when it is up.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs the event loop for a while, as the program would while idle.
+void RunFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void Require(bool ok, const char* what)
+{
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+// The real transport, keeping how long each exchange took.
+class CTimedCurlTransport final : public net::ITransport {
+public:
+    net::TransportResult Get(const net::TransportRequest& request, const std::atomic<bool>& abandon) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        net::TransportResult result = inner.Get(request, abandon);
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        const std::lock_guard lock(mutex);
+        if (recording)
+            durations.push_back(ms);
+        return result;
+    }
+    void Record(bool on)
+    {
+        const std::lock_guard lock(mutex);
+        recording = on;
+    }
+    std::vector<double> Durations()
+    {
+        const std::lock_guard lock(mutex);
+        return durations;
+    }
+
+private:
+    net::CCurlTransport inner;
+    std::mutex mutex;
+    bool recording = false;
+    std::vector<double> durations;
+};
+
+// One operator logged in to a fresh demo service, console shown.
+struct Session {
+    explicit Session(const std::vector<std::string>& serviceArgs) : service(serviceArgs)
+    {
+        link.SetDefaultHost(service.HostPort());
+        Require(link.FetchParams("site1"), "no parameters reply");
+        link.SetIdentity("admin", "site1");
+        console = std::make_unique<console::CConsoleDlg>(link, fakes.platform);
+        console->SetLoginInfo("site1", "admin", "http://www.site1.example/");
+        console->OnInitDialog();
+        console->show();
+        Require(WaitFor([this] { return console->IsOnline(); }, 10'000), "the console did not go on line");
+    }
+    ~Session()
+    {
+        console->OnDestroy();
+        console.reset();
+    }
+
+    // Visitors who ask for a chat, accepted one by one as the operator would;
+    // returns their session ids once every chat window is open.
+    std::vector<std::string> OpenChats(int count)
+    {
+        std::vector<std::string> sessions;
+        for (int i = 0; i < count; ++i) {
+            sessions.push_back(service.AddVisitor("ip=203.0.113." + std::to_string(i + 1) +
+                                                  "&page=/help/contact.html&status=Chat%20Request&name=Guest" +
+                                                  std::to_string(i + 1)));
+            Require(!sessions.back().empty(), "visitor not added");
+        }
+        // Chats are accepted one after another across a second, as an operator
+        // would: windows opened in the same instant would poll in the same instant
+        // for good.
+        for (int i = 0; i < count; ++i) {
+            console->AcceptChatSession(sessions[static_cast<std::size_t>(i)], "203.0.113." + std::to_string(i + 1));
+            RunFor(1'000 / count);
+        }
+        Require(WaitFor([&] { return console->ChatWindowCount() == count; }, 30'000), "chat windows did not open");
+        return sessions;
+    }
+
+    std::vector<chat::CChatDlg*> ChatWindows() const
+    {
+        std::vector<chat::CChatDlg*> windows;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* chat = qobject_cast<chat::CChatDlg*>(widget))
+                windows.push_back(chat);
+        }
+        return windows;
+    }
+
+    bench::CBenchService service;
+    bench::NullPlatform fakes;
+    std::shared_ptr<CTimedCurlTransport> transport = std::make_shared<CTimedCurlTransport>();
+    net::CServerLink link{transport, fakes.boxes, fakes.browser};
+    std::unique_ptr<console::CConsoleDlg> console;
+};
+
+int RunMemory()
+{
+    // The list is refreshed by hand here, so that it is read whole once.
+    Session session({"--refresh-seconds", "3600", "--chat-poll-seconds", "1"});
+    RunFor(1'000);
+    const bench::ProcessReading afterLogin = bench::ReadProcess();
+
+    const std::vector<std::string> chats = session.OpenChats(kChats);
+    const bench::ProcessReading chatsOpen = bench::ReadProcess();
+    for (int i = static_cast<int>(chats.size()); i < kListedVisitors; ++i) {
+        const std::string added = session.service.AddVisitor(
+            "ip=198.51." + std::to_string(i / 250 % 250) + "." + std::to_string(i % 250 + 1) +
+            "&page=/catalogue/item-" + std::to_string(i) + ".html&seconds=" + std::to_string(60 + i % 3000) +
+            "&visits=" + std::to_string(i % 7));
+        Require(!added.empty(), "visitor not added");
+    }
+    session.console->RequestVisitorList();
+    Require(WaitFor([&] { return session.console->Model().Count() == kListedVisitors; }, 60'000),
+            "the list did not show every visitor");
+    const bench::ProcessReading listed = bench::ReadProcess();
+
+    // Each visitor says lines of about a hundred characters until the chat window
+    // holds a full transcript.
+    const std::string text =
+        "I would like to know whether the order I placed on Monday can still be changed, thank you";
+    int lines = 0;
+    for (int said = 0; said < kFullTranscriptChars; said += static_cast<int>(text.size()) + 20)
+        ++lines;
+    for (const std::string& id : chats) {
+        for (int n = 0; n < lines; ++n) {
+            Require(session.service.Get("/_sim/chat/say?csesid=" + id + "&text=" +
+                                        bench::CBenchService::Escape(text + " #" + std::to_string(n)))
+                        .has_value(),
+                    "line not said");
+        }
+    }
+    const auto windows = session.ChatWindows();
+    Require(static_cast<int>(windows.size()) == kChats, "chat windows missing");
+    // A window has every line once it polls from one past the chat's last line.
+    const auto linesInChat = [&session](const std::string& id) {
+        const std::string dump = session.service.Get("/_sim/chat/lines?csesid=" + id).value_or("");
+        return static_cast<int>(std::count(dump.begin(), dump.end(), '\n'));
+    };
+    Require(WaitFor(
+                [&] {
+                    return std::all_of(windows.begin(), windows.end(), [&](chat::CChatDlg* chat) {
+                        return chat->LastMessageNumber() == std::to_string(linesInChat(chat->SessionId()) + 1);
+                    });
+                },
+                120'000),
+            "the transcripts did not fill");
+    RunFor(1'000);
+    const bench::ProcessReading loaded = bench::ReadProcess();
+
+    // Every window shows each line of its chat once: a transcript that holds fewer
+    // or more paragraphs than its chat has lines lost some or showed some twice.
+    int smallest = chat::CTranscriptView::kTrimThreshold;
+    int largest = 0;
+    int wrong = 0;
+    for (chat::CChatDlg* chat : windows) {
+        const int characters = chat->Transcript()->CharacterCount();
+        smallest = std::min(smallest, characters);
+        largest = std::max(largest, characters);
+        // The document ends with an empty paragraph after the last line.
+        if (chat->Transcript()->document()->blockCount() - 1 != linesInChat(chat->SessionId()))
+            ++wrong;
+    }
+    std::printf("transcripts: %d to %d characters; %d of %d do not hold their chat's lines once each\n", smallest,
+                largest, wrong, static_cast<int>(windows.size()));
+    // Each shown top-level window has a backing store of its size, 32 bits a pixel.
+    double backingStores = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible())
+            backingStores += widget->width() * widget->height() * widget->devicePixelRatioF() *
+                             widget->devicePixelRatioF() * 4.0 / (1 << 20);
+    }
+    std::printf("shown top-level windows hold about %.1f MiB of backing store\n", backingStores);
+    std::printf("resident: after login %.1f MiB, chat windows open %.1f MiB, 10,000 rows listed %.1f MiB\n",
+                afterLogin.rssMiB, chatsOpen.rssMiB, listed.rssMiB);
+    std::printf("after login: %.1f MiB resident; loaded: %.1f MiB resident, peak %.1f MiB; %d rows listed, "
+                "%d chat windows, smallest transcript %d characters (%d lines)\n",
+                afterLogin.rssMiB, loaded.rssMiB, loaded.peakMiB, session.console->Model().Count(),
+                static_cast<int>(windows.size()), smallest, lines);
+    bench::PrintResult({"5", "memory: 10,000 visitors, 20 full chat transcripts (peak)",
+                        bench::Format("%.1f MiB", loaded.peakMiB), "-", "-", "<= 120 MiB", loaded.peakMiB <= 120});
+    const double above = loaded.peakMiB - afterLogin.rssMiB;
+    bench::PrintResult({"5", "memory: peak above the process right after login", bench::Format("%.1f MiB", above),
+                        bench::Format("after login %.1f MiB", afterLogin.rssMiB), "-", "<= 60 MiB", above <= 60});
+    return 0;
+}
+
+int RunIdle(int seconds)
+{
+    Session session({"--refresh-seconds", "2", "--chat-poll-seconds", "1"});
+    for (int i = 0; i < 80; ++i)
+        session.service.AddVisitor("ip=198.51.100." + std::to_string(i + 1) + "&page=/index.html");
+    session.OpenChats(kChats);
+    Require(session.console->RefreshPeriodMs() == 2'000, "the list is not refreshed every 2 s");
+
+    // The base line: threads while nothing is in flight, once everything is open.
+    int base = 1 << 30;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+        if (session.link.InFlight() == 0)
+            base = std::min(base, bench::ReadProcess().threads);
+    });
+    probe.start();
+    RunFor(3'000);
+    probe.stop();
+    Require(base < (1 << 30), "never idle");
+
+    // Over the run: per second of wall time, the fewest and the most threads seen.
+    struct Second {
+        int fewest = 1 << 30;
+        int most = 0;
+        // The fewest threads at the moments when no request was in flight.
+        int fewestIdle = 1 << 30;
+    };
+    std::vector<Second> perSecond(static_cast<std::size_t>(seconds));
+    QElapsedTimer wall;
+    QTimer sampler;
+    sampler.setInterval(50);
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
+        const auto at = static_cast<std::size_t>(wall.elapsed() / 1000);
+        if (at >= perSecond.size())
+            return;
+        const bool idle = session.link.InFlight() == 0;
+        const int threads = bench::ReadProcess().threads;
+        perSecond[at].fewest = std::min(perSecond[at].fewest, threads);
+        perSecond[at].most = std::max(perSecond[at].most, threads);
+        if (idle)
+            perSecond[at].fewestIdle = std::min(perSecond[at].fewestIdle, threads);
+    });
+    const auto countRequests = [&session] {
+        const std::string log = session.service.Get("/_sim/requests").value_or("");
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    };
+    const int requestsBefore = countRequests();
+    const bench::ProcessReading start = bench::ReadProcess();
+    session.transport->Record(true);
+    wall.start();
+    sampler.start();
+    RunFor(seconds * 1000);
+    sampler.stop();
+    const double elapsed = static_cast<double>(wall.elapsed()) / 1000;
+    const bench::ProcessReading end = bench::ReadProcess();
+    const int requests = countRequests() - requestsBefore;
+
+    const double cpuPercent = (end.cpuSeconds - start.cpuSeconds) / elapsed * 100;
+    int returned = 0;
+    int most = 0;
+    int idleSeconds = 0;
+    int idleAtBase = 0;
+    for (const Second& s : perSecond) {
+        if (s.fewest <= base)
+            ++returned;
+        most = std::max(most, s.most);
+        if (s.fewestIdle < (1 << 30)) {
+            ++idleSeconds;
+            if (s.fewestIdle <= base)
+                ++idleAtBase;
+        }
+    }
+    std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s, threads base %d, at most %d\n", elapsed,
+                requests, requests / elapsed, end.cpuSeconds - start.cpuSeconds, base, most);
+    std::vector<double> exchanges = session.transport->Durations();
+    const double longest = exchanges.empty() ? 0 : *std::max_element(exchanges.begin(), exchanges.end());
+    // An exchange of about a second is a connection the service's listen queue
+    // dropped and the client's TCP retried (see TcpExtListenOverflows in nstat).
+    std::printf("  exchanges: median %.2f ms, p90 %.2f ms, p99 %.2f ms, longest %.1f ms\n",
+                bench::Quantile(exchanges, 0.5), bench::Quantile(exchanges, 0.9), bench::Quantile(exchanges, 0.99),
+                longest);
+    std::printf("  seconds with a moment when no request was in flight: %d of %d; at those moments the threads "
+                "were back at the base line in %d of them\n",
+                idleSeconds, seconds, idleAtBase);
+    bench::PrintResult({"6", "idle: 20 chats polling 1 s, list every 2 s (CPU of one core)",
+                        bench::Format("%.2f%%", cpuPercent), bench::Format("%.0f requests/s", requests / elapsed), "-",
+                        "<= 2%", cpuPercent <= 2});
+    bench::PrintResult({"6", "idle: threads back to the base line between ticks",
+                        bench::Format("%d of %d seconds", returned, seconds),
+                        bench::Format("base %d threads, at most %d", base, most), "-", "every second",
+                        returned == seconds});
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    int seconds = 60;
+    for (int i = 2; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::max(1, std::atoi(argv[i + 1]));
+    }
+    try {
+        if (mode == "memory")
+            return RunMemory();
+        if (mode == "idle")
+            return RunIdle(seconds);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kivora_bench_session: %s\n", error.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: kivora_bench_session memory | idle [--seconds N]\n");
+    return 2;
+}
