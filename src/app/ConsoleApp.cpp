@@ -26,9 +26,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption serviceOption(
         QStringLiteral("service"),
-        QStringLiteral("Talk to the service at HOST[:PORT] for this run instead of %1.")
+        QStringLiteral("Talk to the service at HOST[:PORT] for this run instead of %1; "
+                       "https://HOST[:PORT] talks TLS, with the server's certificate checked "
+                       "against the system's trusted roots.")
             .arg(QString::fromStdString(res::LoadString(res::IDS_DEFAULT_HOST))),
-        QStringLiteral("HOST[:PORT]"));
+        QStringLiteral("[https://]HOST[:PORT]"));
     parser.addOption(serviceOption);
 
     if (!parser.parse(arguments)) {
@@ -78,7 +80,12 @@ int CConsoleApp::InitInstance(const CommandLine& commandLine)
     net::CServerLink link(std::make_shared<net::CCurlTransport>(), messageBoxes, browser);
     if (!commandLine.serviceHost.empty())
         link.SetDefaultHost(commandLine.serviceHost);
+    RunSession(link, platform);
+    return 0;
+}
 
+void CConsoleApp::RunSession(net::CServerLink& link, platform::Platform& platform)
+{
     auto runConsole = [&](const login::ConsoleStart& start) {
         console::CConsoleDlg console(link, platform);
         console.SetLoginInfo(start.siteId, start.loginId, start.siteAddress);
@@ -86,7 +93,6 @@ int CConsoleApp::InitInstance(const CommandLine& commandLine)
     };
     login::CLoginDlg loginDlg(link, platform, runConsole);
     loginDlg.DoModal();
-    return 0;
 }
 
 } // namespace kivora::app

@@ -4,6 +4,13 @@
 
 #include <string>
 
+namespace kivora::net {
+class CServerLink;
+}
+namespace kivora::platform {
+struct Platform;
+}
+
 namespace kivora::app {
 
 // What the command line asks for.
@@ -20,6 +27,9 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 class CConsoleApp final {
 public:
     int InitInstance(const CommandLine& commandLine);
+    // The login dialog's modal run with the console nested in it, on the link and
+    // platform services given; returns when the session has ended.
+    static void RunSession(net::CServerLink& link, platform::Platform& platform);
 };
 
 } // namespace kivora::app

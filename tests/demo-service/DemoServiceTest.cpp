@@ -304,6 +304,25 @@ TEST_F(DemoServiceFault, CountAppliesToExactlyThatManyRequestsAndFaultsQueue)
     EXPECT_EQ(service.Get("/cpn/w-param.php"), NormalParameters());
 }
 
+TEST_F(DemoServiceFault, AnEndpointFaultWaitsForItsEndpointAndLetsOthersPass)
+{
+    service.Fault("error500", 2, "endpoint=w-login");
+    service.Fault("body", 1, "body=any");
+    std::vector<std::string> answers;
+    for (const char* path : {"/cpn/w-param.php", "/cpn/w-login.php", "/cpn/w-param.php", "/cpn/w-login.php",
+                             "/cpn/w-login.php"}) {
+        const auto result = Fetch(service.Port(), path);
+        answers.push_back(!result ? "failed" : result->status == 200 ? result->body : std::to_string(result->status));
+    }
+    // The unfiltered fault behind it took the first request that was not for w-login.
+    const std::vector<std::string> expected{"any", "500", NormalParameters(), "500", "false<fld><fld>"};
+    EXPECT_EQ(answers, expected);
+
+    const auto refused = Fetch(service.Port(), "/_sim/fault?mode=hang&endpoint=");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 400);
+}
+
 TEST_F(DemoServiceFault, ResetDropsPendingFaults)
 {
     service.Fault("error500", 3);

@@ -107,9 +107,10 @@ CDemoService::CDemoService(Options options)
     server_.set_keep_alive_timeout(1);
     // The library's default would add SO_REUSEPORT, letting a second demo service share
     // a fixed port silently instead of failing to start.
-    server_.set_socket_options([](socket_t sock) {
+    server_.set_socket_options([this](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        listenSocket_ = sock;
     });
     const auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     server_.Get(".*", handler);
@@ -172,6 +173,11 @@ int CDemoService::Bind()
         port_ = server_.bind_to_any_port(kHost);
     else
         port_ = server_.bind_to_port(kHost, options_.port) ? options_.port : -1;
+    // The library listens with a queue of five, so a console whose chat windows all
+    // poll at once saw connections dropped and retried a second later. Listening again
+    // on the bound socket widens the queue.
+    if (port_ > 0 && listenSocket_ >= 0)
+        listen(listenSocket_, SOMAXCONN);
     return port_;
 }
 
@@ -231,20 +237,25 @@ void CDemoService::Handle(const httplib::Request& req, httplib::Response& res)
     std::unique_lock lock(mutex_);
     std::fprintf(stderr, "%s\n", entry.requestLine.c_str());
     log_.push_back(std::move(entry));
+    std::string_view prefix;
+    std::string_view endpoint;
+    SplitEndpointPath(req.path, prefix, endpoint);
     Fault fault;
-    if (TakeFault(fault))
+    if (TakeFault(endpoint, fault))
         ApplyFault(std::move(fault), req.path, params, lock, res);
     else
         SendReply(res, Route(req.path, params));
 }
 
-bool CDemoService::TakeFault(Fault& fault)
+bool CDemoService::TakeFault(std::string_view endpoint, Fault& fault)
 {
-    if (faults_.empty())
+    const auto found =
+        std::find_if(faults_.begin(), faults_.end(), [&](const Fault& f) { return AppliesTo(f, endpoint); });
+    if (found == faults_.end())
         return false;
-    fault = faults_.front();
-    if (--faults_.front().remaining == 0)
-        faults_.pop_front();
+    fault = *found;
+    if (--found->remaining == 0)
+        faults_.erase(found);
     return true;
 }
 
@@ -434,7 +445,8 @@ std::string CDemoService::DescribeState() const
                (account.online ? " online\n" : " offline\n");
     }
     for (const auto& fault : faults_)
-        out += std::string("fault ") + ModeName(fault.mode) + " x" + std::to_string(fault.remaining) + '\n';
+        out += std::string("fault ") + ModeName(fault.mode) + " x" + std::to_string(fault.remaining) +
+               (fault.endpoint.empty() ? "" : " on " + fault.endpoint) + '\n';
     out += "visitors " + std::to_string(state_.visitors.All().size()) + " clock +" +
            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(state_.clock.Offset()).count()) + "s\n";
     out += "operator messages " + std::to_string(state_.messages.Count()) + '\n';

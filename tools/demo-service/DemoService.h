@@ -104,7 +104,8 @@ private:
 
     // All below run with mutex_ held.
     Reply Route(const std::string& path, const QueryParams& params);
-    bool TakeFault(Fault& fault);
+    // The first queued fault for a request to `endpoint`, counted down.
+    bool TakeFault(std::string_view endpoint, Fault& fault);
     std::string DescribeRequest(const LoggedRequest& entry) const;
     std::string DescribeState() const;
     void ResetLocked();
@@ -122,6 +123,7 @@ private:
 
     const Options options_;
     int port_ = -1;
+    int listenSocket_ = -1;
     httplib::Server server_;
 
     mutable std::mutex mutex_;

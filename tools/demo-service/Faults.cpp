@@ -1,7 +1,6 @@
 #include "Faults.h"
 
 #include <charconv>
-#include <string_view>
 
 namespace kivora::demo {
 
@@ -75,7 +74,19 @@ std::optional<Fault> ParseFault(const QueryParams& params, std::string& error)
     }
     if (const std::string* body = FindParam(params, "body"))
         fault.body = *body;
+    if (const std::string* endpoint = FindParam(params, "endpoint")) {
+        if (endpoint->empty() || endpoint->find('/') != std::string::npos) {
+            error = "endpoint must be an endpoint's name, e.g. w-login";
+            return std::nullopt;
+        }
+        fault.endpoint = *endpoint;
+    }
     return fault;
+}
+
+bool AppliesTo(const Fault& fault, std::string_view endpoint)
+{
+    return fault.endpoint.empty() || fault.endpoint == endpoint;
 }
 
 char FillerByte(std::uint64_t index)

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kivora::demo {
 
@@ -27,11 +28,16 @@ struct Fault {
     std::optional<std::size_t> size; // Size (required) and Trickle
     int seconds = 120;               // Hang
     std::string body;                // Body
+    std::string endpoint;            // only requests to this endpoint ("w-login"); empty: any
 };
 
-// Reads mode, count, size, seconds and body from a /_sim/fault query. On bad input
-// returns nothing and says why in `error`.
+// Reads mode, count, size, seconds, body and endpoint from a /_sim/fault query. On bad
+// input returns nothing and says why in `error`.
 std::optional<Fault> ParseFault(const QueryParams& params, std::string& error);
+
+// Whether the fault is for a request to `endpoint` (the file name without ".php";
+// empty for a path that names no endpoint).
+bool AppliesTo(const Fault& fault, std::string_view endpoint);
 
 // Printable filler without separators or zero bytes; a body of any length can be made
 // from it piecewise, since byte i depends only on i.

@@ -1,0 +1,112 @@
+#include "faults/FaultHarness.h"
+
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace kivora::test {
+
+net::TransportLimits ShortLimits()
+{
+    net::TransportLimits limits;
+    limits.connectTimeoutMs = kConnectTimeoutMs;
+    limits.totalTimeoutMs = kTotalTimeoutMs;
+    return limits;
+}
+
+std::string ClosedHostPort()
+{
+    // A port the kernel just handed out and nobody took since: connecting is refused.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+void ArmAtService(CDemoService& service, ServerFault fault, const std::string& endpoint, int count)
+{
+    const std::string where = "endpoint=" + endpoint;
+    switch (fault) {
+    case ServerFault::NoServer:
+        ADD_FAILURE() << "NoServer is armed by pointing the link elsewhere";
+        return;
+    case ServerFault::Hang:
+        // Longer than any test; the service releases it when it ends.
+        service.Fault("hang", count, where + "&seconds=60");
+        return;
+    case ServerFault::Close:
+        service.Fault("close", count, where);
+        return;
+    case ServerFault::Error500:
+        service.Fault("error500", count, where);
+        return;
+    case ServerFault::Oversize:
+        service.Fault("size", count, where + "&size=" + std::to_string(16u * 1024u * 1024u + 1u));
+        return;
+    case ServerFault::EmptyBody:
+        service.Fault("body", count, where);
+        return;
+    case ServerFault::Trickle:
+        // 64 bytes at ten a second: over six seconds, against a time-out of about one.
+        service.Fault("trickle", count, where + "&size=64");
+        return;
+    }
+}
+
+CFreezeWatch::CFreezeWatch()
+{
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
+        const qint64 now = clock.elapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+    });
+    Restart();
+    timer.start();
+}
+
+void CFreezeWatch::Restart()
+{
+    clock.start();
+    lastTick = 0;
+    longestGap = 0;
+}
+
+qint64 CFreezeWatch::LongestGapMs() const
+{
+    // A freeze still going on counts too.
+    return std::max(longestGap, clock.elapsed() - lastTick);
+}
+
+FaultSession::FaultSession(const std::string& loginId, std::vector<std::string> serviceArgs)
+    : service(std::move(serviceArgs))
+{
+    link.SetDefaultHost(service.HostPort());
+    EXPECT_TRUE(link.FetchParams("site1"));
+    link.SetIdentity(loginId, "site1");
+    // Tests drive the refresh and the chat polls themselves.
+    link.refreshIntervalMs = 3'600'000;
+    link.chatPollIntervalMs = 3'600'000;
+}
+
+bool FaultSession::WaitIdle(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return link.InFlight() == 0; }, timeoutMs);
+}
+
+int BoxesCaptioned(const FakeMessageBoxes& boxes, const QString& caption)
+{
+    return static_cast<int>(
+        std::count_if(boxes.shown.begin(), boxes.shown.end(), [&](const ShownBox& box) { return box.caption == caption; }));
+}
+
+} // namespace kivora::test
