@@ -9,6 +9,7 @@
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -56,6 +57,7 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
       detailsKnown(detailsKnown),
       startTime(QDateTime::currentDateTimeUtc())
 {
+    requestAttention = [this] { QApplication::alert(this); };
     controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_CHAT));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -66,6 +68,7 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     pushUrlsCombo = controls.As<QComboBox>(res::IDC_PUSH_URLS);
     responsesCombo = controls.As<QComboBox>(res::IDC_RESPONSES);
     input = controls.As<QPlainTextEdit>(res::IDC_INPUT);
+    input->setAccessibleName(QStringLiteral("Message to the visitor"));
     sendButton = controls.As<QPushButton>(res::IDC_SEND);
     closeChatButton = controls.As<QPushButton>(res::IDC_CLOSE_CHAT);
     statusLine = controls.As<QLabel>(res::IDC_CHAT_STATUS);
@@ -81,6 +84,7 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     transcript = new CTranscriptView(this);
     transcript->setGeometry(place->geometry());
     transcript->setProperty("controlId", res::IDC_TRANSCRIPT);
+    transcript->setAccessibleName(QStringLiteral("Chat transcript"));
     place->hide();
     QWidget::setTabOrder(closeChatButton, transcript);
     QWidget::setTabOrder(transcript, soundOffBox);

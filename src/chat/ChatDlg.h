@@ -7,7 +7,9 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,10 @@ public:
     const CannedLists& Lists() const { return lists; }
     CTranscriptView* Transcript() const { return transcript; }
     QPlainTextEdit* Input() const { return input; }
+
+    // Draws the operator's eye to this window when the visitor writes while another
+    // window is active: by default the task bar's urgency mark.
+    std::function<void()> requestAttention;
     QLabel* StatusLine() const { return statusLine; }
     QLabel* NameLabel() const { return nameLabel; }
     QLabel* DurationLabel() const { return durationLabel; }
@@ -137,6 +143,10 @@ private:
     std::string lastMessageNumber = "1";
     bool soundOff = false;
     int timerId = 0;
+    // A poll not answered yet: a second one meanwhile would bring the same lines,
+    // and both answers would be shown. pollSent tells a lost poll from a slow one.
+    bool pollPending = false;
+    QElapsedTimer pollSent;
     bool detailsKnown = false;
     QDateTime startTime;
     bool ended = false;

@@ -5,6 +5,7 @@
 #include "Transcript.h"
 #include "net/Endpoints.h"
 #include "net/RecordText.h"
+#include "net/Replies.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
@@ -20,8 +21,10 @@ namespace kivora::chat {
 
 namespace {
 
-constexpr std::string_view kClosedNotice = "Notice: Chat Closed by User.";
+constexpr std::string_view kClosedNotice = net::kChatClosedNotice;
 constexpr int kNewMessageWave = 154;
+// A poll unanswered for twice the transport's time limit was lost on the way.
+constexpr qint64 kPollLostMs = 2 * net::TransportLimits{}.totalTimeoutMs;
 
 } // namespace
 
@@ -61,6 +64,10 @@ void CChatDlg::OnServerReply(int kind, const std::string& text)
 
 void CChatDlg::RequestTranscript()
 {
+    if (pollPending && pollSent.elapsed() < kPollLostMs)
+        return;
+    pollPending = true;
+    pollSent.start();
     link.StartRequest(net::MakeUrl(res::IDS_URL_CHAT_POLL, {link.GetLoginId(), sessionId, ipAddress,
                                                             link.GetSiteId(), lastMessageNumber}),
                       net::kKindChatPoll, this);
@@ -88,21 +95,17 @@ void CChatDlg::RequestNameAndEmail()
 
 void CChatDlg::OnPollReply(const std::string& text)
 {
-    std::vector<std::string_view> blocks = net::SplitRecordViews(text, net::kChatBlockSep);
-    if (blocks.size() != 4)
-        blocks.assign(4, std::string_view());
-
-    if (!blocks[1].empty()) {
-        for (const std::string_view line : net::SplitRecordViews(blocks[0], net::kChatLineSep)) {
-            if (!line.empty())
-                AppendLine(std::string(line) + "\r\n");
-        }
-        lastMessageNumber = std::string(blocks[1]);
-    } else if (blocks[2].empty() && !blocks[0].empty() && blocks[0].starts_with(kClosedNotice)) {
+    pollPending = false;
+    net::ChatPollReply reply = net::ParseChatPollReply(text);
+    for (const std::string& line : reply.lines)
+        AppendLine(line + "\r\n");
+    if (reply.nextNumber) {
+        lastMessageNumber = std::move(*reply.nextNumber);
+    } else if (reply.closedByVisitor) {
         AppendLine(std::string(kClosedNotice));
         StopTimer();
     }
-    if (!soundOff && blocks[3] == "sound4")
+    if (!soundOff && reply.newLineSound)
         platform.sounds.Play(kNewMessageWave, false);
 }
 
@@ -114,11 +117,13 @@ void CChatDlg::AppendLine(const std::string& line)
     if (style.kind == LineKind::Visitor)
         statusLine->clear();
     transcript->AppendLine(net::FromServerText(line), style.color);
+    if (style.kind == LineKind::Visitor && !isActiveWindow() && requestAttention)
+        requestAttention();
 }
 
 void CChatDlg::OnTypingReply(const std::string& text)
 {
-    if (text == "vt")
+    if (net::ParseVisitorTypingReply(text))
         statusLine->setText(QStringLiteral("Visitor is Typing"));
     else
         statusLine->clear();
@@ -190,11 +195,11 @@ void CChatDlg::OnDetailsReply(const std::string& text)
 
 void CChatDlg::OnNameMailReply(const std::string& text)
 {
-    const auto parts = net::SplitRecordViews(text, net::kFieldSep);
-    if (parts.size() != 2)
+    auto reply = net::ParseNameMailReply(text);
+    if (!reply)
         return;
-    visitorName = std::string(parts[0]);
-    visitorEmail = std::string(parts[1]);
+    visitorName = std::move(reply->name);
+    visitorEmail = std::move(reply->email);
     if (!visitorEmail.empty())
         emailLink->SetEmail(net::FromServerText(visitorEmail));
     nameLabel->setText(net::FromServerText(visitorName));

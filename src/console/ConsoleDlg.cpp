@@ -2,6 +2,7 @@
 
 #include "net/Endpoints.h"
 #include "net/RecordText.h"
+#include "net/Replies.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
@@ -49,6 +50,7 @@ CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, Q
     siteLink = controls.As<ui::CHyperLink>(res::IDC_SITE_LINK);
     operatorCaption = controls.As<QLabel>(res::IDC_OPERATOR_CAPTION);
     listView = controls.As<QTableView>(res::IDC_LIST);
+    listView->setAccessibleName(QStringLiteral("Visitors"));
     soundOffBox = controls.As<QCheckBox>(res::IDC_SOUND_OFF);
     proactiveUrlEdit = controls.As<QLineEdit>(res::IDC_PROACTIVE_URL);
     sameWindowBox = controls.As<QCheckBox>(res::IDC_SAME_WINDOW);
@@ -229,10 +231,8 @@ void CConsoleDlg::OnServerReply(int kind, const std::string& text)
 
 void CConsoleDlg::OnPresenceReply(const std::string& text)
 {
-    if (text == "offline")
-        online = false;
-    else if (text == "online")
-        online = true;
+    if (const std::optional<bool> nowOnline = net::ParsePresenceReply(text))
+        online = *nowOnline;
     ApplyPresence();
 }
 
@@ -252,16 +252,28 @@ void CConsoleDlg::ShowOffline()
 
 void CConsoleDlg::OnVisitorListReply(const std::string& text)
 {
-    net::VisitorListReply reply = net::ParseVisitorListReply(text);
+    // The list reads its rows in place, up to the first block separator; the
+    // parser gets the reply from there on, so the blocks it counts and the
+    // operators, sound and notice it reads are the same, and it makes no strings
+    // of the rows.
+    const std::string_view whole(text);
+    std::size_t rowsEnd = 0;
+    std::vector<CVisitorRecord> rows = CVisitorRecord::ReadRows(whole, &rowsEnd);
+    net::VisitorListReply reply = net::ParseVisitorListReply(rowsEnd == whole.size() ? whole : whole.substr(rowsEnd));
+    // Without four blocks every block counts as empty.
+    if (!reply.fourBlocks)
+        rows.clear();
     if (!reply.fourBlocks && reply.logout) {
+        // Before the box: while it is up, the refreshes go on and would each bring
+        // "logout" again, and another box.
+        link.SetShuttingDown();
         platform.messageBoxes.Show(this,
                                    QStringLiteral("Your account has been deactivated. Application will terminate now."),
                                    QStringLiteral("Account expire"), platform::BoxIcon::Information);
-        link.SetShuttingDown();
         platform.tray.Remove();
         done(1);
     }
-    RebuildRows(reply);
+    RebuildRows(std::move(rows));
     UpdateButtons();
     operators = std::move(reply.operators);
     if (!operators.empty()) {
@@ -275,27 +287,31 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
     HandleNotice(reply.notice);
 }
 
-void CConsoleDlg::RebuildRows(net::VisitorListReply& reply)
+void CConsoleDlg::RebuildRows(std::vector<CVisitorRecord> rows)
 {
     int remembered = GetSelectedRow();
     if (remembered < 0)
         remembered = 0;
 
-    std::vector<CVisitorRecord> rows;
+    // "No Users Online" is a line of one field, which gives no record.
     bool newVisitor = false;
-    if (!reply.noUsersOnline) {
-        rows.reserve(reply.rows.size());
-        for (net::VisitorRow& row : reply.rows) {
-            PopupCheck(static_cast<int>(rows.size()), row);
-            if (!soundOff && IsNewVisitor(row[net::kRowDuration]))
-                newVisitor = true;
-            CVisitorRecord& record = rows.emplace_back();
-            const auto cached = detailsCache.find(row[net::kRowSession]);
+    std::string session; // the details cache's key, its buffer reused row after row
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        CVisitorRecord& record = rows[n];
+        PopupCheck(static_cast<int>(n), record);
+        // Once one row is new the others need not be read for it.
+        if (!soundOff && !newVisitor && IsNewVisitor(record.Field(CVisitorRecord::kDuration)))
+            newVisitor = true;
+        if (!detailsCache.empty()) {
+            session.assign(record.Field(CVisitorRecord::kSession));
+            const auto cached = detailsCache.find(session);
             if (cached != detailsCache.end())
                 record.SetDetails(cached->second);
-            record.SetRowFields(CVisitorRecord::FromRow(std::move(row)));
         }
     }
+    // The selection goes quietly, as with a model reset; the row number is chosen
+    // again below.
+    listView->selectionModel()->reset();
     model.ReplaceRows(std::move(rows));
     if (remembered < model.Count()) {
         listView->selectionModel()->setCurrentIndex(model.index(remembered, 0),
@@ -308,7 +324,7 @@ void CConsoleDlg::RebuildRows(net::VisitorListReply& reply)
 
 bool CConsoleDlg::IsNewVisitor(std::string_view timeOnSite)
 {
-    return net::ReadLeadingInt(net::ReplaceAll(timeOnSite, ":", "")) <= 8;
+    return net::IsNewVisitorTime(timeOnSite);
 }
 
 PopupAlertState& CConsoleDlg::PopupState()
@@ -317,16 +333,16 @@ PopupAlertState& CConsoleDlg::PopupState()
     return state;
 }
 
-void CConsoleDlg::PopupCheck(int n, const net::VisitorRow& row)
+void CConsoleDlg::PopupCheck(int n, const CVisitorRecord& record)
 {
     PopupAlertState& state = PopupState();
-    if (row[net::kRowStatus] != "Chat Request" || isVisible() || state.popupShown ||
-        state.lastPopupSession == row[net::kRowSession] || isActiveWindow())
+    if (!record.IsChatRequest() || isVisible() || state.popupShown ||
+        state.lastPopupSession == record.Field(CVisitorRecord::kSession) || isActiveWindow())
         return;
-    state.lastPopupSession = row[net::kRowSession];
+    state.lastPopupSession = record.GetSessionId();
     state.popupShown = true;
     if (raisePopup)
-        raisePopup(n, row[net::kRowAddress], row[net::kRowSession]);
+        raisePopup(n, record.GetIpAddress(), record.GetSessionId());
 }
 
 void CConsoleDlg::HandleNotice(const std::string& text)
@@ -394,6 +410,9 @@ void CConsoleDlg::RaisePopup(int row, const std::string& address, const std::str
     std::erase_if(popups, [](const QPointer<QObject>& p) { return p.isNull(); });
     popups.emplace_back(popup);
     popup->show();
+    // The desktop's notifications reach an operator who is looking elsewhere.
+    platform.tray.Notify(QStringLiteral("Chat Request"),
+                         QStringLiteral("Chat Request from: ") + QString::fromStdString(address));
 }
 
 void CConsoleDlg::OnPopupAccept(const std::string& sessionId)

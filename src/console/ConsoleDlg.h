@@ -127,8 +127,8 @@ private:
     void OnPresenceReply(const std::string& text);
     void OnVisitorListReply(const std::string& text);
     void OnAcceptReply(const std::string& text);
-    void RebuildRows(net::VisitorListReply& reply);
-    void PopupCheck(int n, const net::VisitorRow& row);
+    void RebuildRows(std::vector<CVisitorRecord> rows);
+    void PopupCheck(int n, const CVisitorRecord& record);
     void HandleNotice(const std::string& notice);
     void ApplyPresence();
     void ShowInFront();

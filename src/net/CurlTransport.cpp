@@ -91,7 +91,15 @@ TransportResult CCurlTransport::Get(const TransportRequest& request, const std::
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A secure exchange is never redirected to plain HTTP.
+    const bool secure = request.scheme == "https";
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    // The server's certificate must chain to a trusted root and name the host; a
+    // certificate that does not is a failed exchange, never accepted silently.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!limits.trustFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, limits.trustFile.c_str());
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

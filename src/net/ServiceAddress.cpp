@@ -66,4 +66,13 @@ ServiceAddress ParseServiceAddress(std::string_view text)
     return address;
 }
 
+std::string HostKeepingScheme(std::string_view chosen, std::string_view named)
+{
+    if (!StartsWithNoCase(chosen, "https://") || StartsWithNoCase(named, "https://"))
+        return std::string(named);
+    if (StartsWithNoCase(named, "http://"))
+        named.remove_prefix(7);
+    return "https://" + std::string(named);
+}
+
 } // namespace kivora::net

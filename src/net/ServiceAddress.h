@@ -18,4 +18,9 @@ struct ServiceAddress {
 // connect like any unknown host.
 ServiceAddress ParseServiceAddress(std::string_view text);
 
+// The host field to use after the service named `named` in its parameters reply,
+// when the operator chose `chosen`. The service names a bare host; once the operator
+// asked for https, every exchange stays on it: a named host never downgrades it.
+std::string HostKeepingScheme(std::string_view chosen, std::string_view named);
+
 } // namespace kivora::net

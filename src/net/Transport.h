@@ -23,6 +23,8 @@ struct TransportLimits {
     long connectTimeoutMs = 10'000;
     long totalTimeoutMs = 30'000;
     std::size_t maxBodyBytes = 16u * 1024u * 1024u;
+    // Certificates trusted for https, as a PEM file; empty: the system's trust store.
+    std::string trustFile;
 };
 
 // One blocking HTTP/1.0 GET exchange. Implementations are called from many

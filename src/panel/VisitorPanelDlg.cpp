@@ -65,6 +65,7 @@ CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link,
     referrerLink = controls.As<ui::CHyperLink>(res::IDC_DETAIL_REFERRER);
     operatorsCombo = controls.As<QComboBox>(res::IDC_OPERATORS);
     messageEdit = controls.As<QLineEdit>(res::IDC_MESSAGE);
+    messageEdit->setAccessibleName(QStringLiteral("Message to the operator"));
     urlLink->SetBrowser(&platform.browser);
     referrerLink->SetBrowser(&platform.browser);
     // The details come from the visitor's browser: shown as they are, never as

@@ -93,6 +93,10 @@ CQtTray::CQtTray() : impl(std::make_unique<Impl>())
                          if (reason == QSystemTrayIcon::DoubleClick && d->actions.showDialog)
                              d->actions.showDialog();
                      });
+    QObject::connect(&impl->icon, &QSystemTrayIcon::messageClicked, &impl->menu, [d] {
+        if (d->actions.showDialog)
+            d->actions.showDialog();
+    });
     impl->icon.setContextMenu(&impl->menu);
 }
 
@@ -113,6 +117,12 @@ void CQtTray::Add(const QIcon& icon, const QString& tip)
     impl->icon.setIcon(icon);
     impl->icon.setToolTip(tip);
     impl->icon.show();
+}
+
+void CQtTray::Notify(const QString& title, const QString& text)
+{
+    if (impl->icon.isVisible() && QSystemTrayIcon::supportsMessages())
+        impl->icon.showMessage(title, text, impl->icon.icon(), 10'000);
 }
 
 void CQtTray::Remove()

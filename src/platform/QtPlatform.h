@@ -31,6 +31,7 @@ public:
     void Remove() override;
     bool IsShown() const override;
     void SetActions(TrayActions actions) override;
+    void Notify(const QString& title, const QString& text) override;
     // The icon's menu: "Show &Dialog" (bold, the default), "&LogOut", "E&xit".
     QMenu* Menu() const;
 

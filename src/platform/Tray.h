@@ -26,6 +26,9 @@ public:
     // Whether the icon is really on show: false where the desktop has no tray.
     virtual bool IsShown() const = 0;
     virtual void SetActions(TrayActions actions) = 0;
+    // A desktop notification from the icon; clicking it does what a double-click
+    // on the icon does. Nothing where the desktop shows no notifications.
+    virtual void Notify(const QString& /*title*/, const QString& /*text*/) {}
 };
 
 } // namespace kivora::platform

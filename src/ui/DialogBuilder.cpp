@@ -112,6 +112,56 @@ bool TakesFocus(const QWidget* w)
     return w->focusPolicy() & Qt::TabFocus;
 }
 
+// Controls that show no caption of their own: screen readers name them after the
+// label just before them in the template, as the desktop's dialogs do.
+bool HasNoCaption(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::Edit:
+    case ControlKind::ComboBox:
+    case ControlKind::ListView:
+    case ControlKind::MultiLineEdit:
+    case ControlKind::HyperLink:
+    case ControlKind::Picture:
+    case ControlKind::Custom:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString AccessibleNameFromLabel(const QString& labelText)
+{
+    QString name;
+    name.reserve(labelText.size());
+    for (qsizetype i = 0; i < labelText.size(); ++i) {
+        if (labelText[i] == QLatin1Char('&') && i + 1 < labelText.size())
+            ++i; // "&x" is x, "&&" is one ampersand
+        name += labelText[i];
+    }
+    name = name.trimmed();
+    while (name.endsWith(QLatin1Char(':')))
+        name = name.chopped(1).trimmed();
+    return name;
+}
+
+namespace {
+
+void NameCaptionlessControls(const res::DialogTemplate& tmpl, const std::vector<QWidget*>& made)
+{
+    for (std::size_t i = 1; i < made.size(); ++i) {
+        const res::ControlTemplate& before = tmpl.controls[i - 1];
+        if (!HasNoCaption(tmpl.controls[i].kind) || before.kind != ControlKind::Label ||
+            before.id != res::kStaticId)
+            continue;
+        const QString name = AccessibleNameFromLabel(ToQString(before.text));
+        if (!name.isEmpty())
+            made[i]->setAccessibleName(name);
+    }
+}
+
 } // namespace
 
 QRect DialogUnits::ToPixels(int x0, int y0, int cx, int cy) const
@@ -207,6 +257,8 @@ CDialogControls BuildDialog(QDialog& dialog, const res::DialogTemplate& tmpl)
             }
         }
     }
+
+    NameCaptionlessControls(tmpl, made);
 
     QWidget* previous = nullptr;
     for (QWidget* w : made) {

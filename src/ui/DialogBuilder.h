@@ -46,8 +46,13 @@ public:
     QHash<int, QWidget*> byId;
 };
 
+// The name a screen reader gives a control after its label's text: mnemonic
+// ampersands and the trailing colon dropped.
+QString AccessibleNameFromLabel(const QString& labelText);
+
 // Makes the controls of tmpl as children of dialog, sets its caption, font and
-// fixed size, tab order (template order) and the mnemonics of labels.
+// fixed size, tab order (template order), the mnemonics of labels, and the
+// accessible names of caption-less controls that follow a label.
 CDialogControls BuildDialog(QDialog& dialog, const res::DialogTemplate& tmpl);
 
 } // namespace kivora::ui

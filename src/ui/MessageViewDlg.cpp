@@ -15,6 +15,7 @@ CMessageViewDlg::CMessageViewDlg(const QString& text, QWidget* parent) : QDialog
 
     const CDialogControls controls = BuildDialog(*this, *res::FindDialogTemplate(res::IDD_MESSAGE_VIEW));
     textEdit = controls.As<QPlainTextEdit>(res::IDC_MESSAGE_VIEW_TEXT);
+    textEdit->setAccessibleName(QStringLiteral("Message"));
     okButton = controls.As<QPushButton>(res::IDC_MESSAGE_VIEW_OK);
 
     // The builder leaves multi-line edits writable; this one only shows.

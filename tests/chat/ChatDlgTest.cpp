@@ -138,6 +138,39 @@ TEST_F(ChatTest, PollRepliesShowLinesOnlyWithANumberAndStopOnTheClosedNotice)
     EXPECT_FALSE(chat->IsPolling());
 }
 
+// A slow poll must not be overtaken by the next tick's: both answers would carry
+// the lines after the same number and the window would show them twice.
+TEST_F(ChatTest, NoSecondPollWhileOneIsUnanswered)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 5000));
+    const auto count = [this](const std::string& prefix) {
+        const auto requests = transport->Requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [&](const net::TransportRequest& r) { return r.path.starts_with(prefix); });
+    };
+    transport->responder = [](const net::TransportRequest& request) -> net::TransportResult {
+        if (request.path.starts_with("/w-achats.php"))
+            return {true, "Ann: hello<kvr_blk>2<kvr_blk><kvr_blk>", {}};
+        return {true, {}, {}};
+    };
+    transport->Hold(true);
+    for (int tick = 0; tick < 3; ++tick)
+        chat->OnTimer();
+    // Each tick also asks whether the visitor types; all three have gone out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count("/w-otype.php") == 3; }, 5000));
+    EXPECT_EQ(count("/w-achats.php"), 1);
+    transport->Hold(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 5000));
+    EXPECT_EQ(Text(), QStringLiteral("Ann: hello\n"));
+
+    chat->OnTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 5000));
+    EXPECT_EQ(count("/w-achats.php"), 2);
+    const auto requests = transport->Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
+                            [](const net::TransportRequest& r) { return r.path.ends_with("&lastnum=2"); }));
+}
+
 TEST_F(ChatTest, NewMessageSoundFollowsThisWindowsSoundOff)
 {
     Poll("<kvr_blk><kvr_blk><kvr_blk>sound4");
@@ -147,6 +180,25 @@ TEST_F(ChatTest, NewMessageSoundFollowsThisWindowsSoundOff)
     QTest::mouseClick(chat->SoundOffBox(), Qt::LeftButton);
     Poll("Ann: hi<kvr_blk>2<kvr_blk><kvr_blk>sound4");
     EXPECT_EQ(sounds.played.size(), 1u);
+}
+
+TEST_F(ChatTest, VisitorLinesMarkTheWindowUrgentOnlyWhileItIsNotActive)
+{
+    int alerts = 0;
+    chat->requestAttention = [&] { ++alerts; };
+    QTest::mouseClick(chat->SoundOffBox(), Qt::LeftButton); // sound only: the mark still comes
+    ASSERT_FALSE(chat->isActiveWindow());
+    Poll("ADMIN: mine<kvr_ln>Notice: something<kvr_blk>2<kvr_blk><kvr_blk>");
+    EXPECT_EQ(alerts, 0);
+    Poll("Ann: hello?<kvr_ln>Ann: anyone?<kvr_blk>3<kvr_blk><kvr_blk>sound4");
+    EXPECT_EQ(alerts, 2);
+
+    chat->show();
+    chat->activateWindow();
+    if (QTest::qWaitForWindowActive(chat.data())) {
+        Poll("Ann: still here<kvr_blk>4<kvr_blk><kvr_blk>");
+        EXPECT_EQ(alerts, 2);
+    }
 }
 
 TEST_F(ChatTest, LineColoursTypingStatusAndJoinNotice)

@@ -538,6 +538,10 @@ TEST_F(ConsoleTest, PopupsAcceptTheirVisitorWhereverItIsNowAndComeAgain)
     auto shown = openPopups();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0]->TextLabel()->text(), QStringLiteral("Chat Request from: 192.0.2.2"));
+    // The desktop is told too, whatever the Sound Off box says.
+    ASSERT_EQ(tray.notifications.size(), 1u);
+    EXPECT_EQ(tray.notifications[0].first, QStringLiteral("Chat Request"));
+    EXPECT_EQ(tray.notifications[0].second, QStringLiteral("Chat Request from: 192.0.2.2"));
 
     // The rows moved before the click: the pop-up's visitor is accepted where it is now.
     List(ListReply({Row("c2", "Chat Request"), Row("c1", "In Site")}));
@@ -549,8 +553,10 @@ TEST_F(ConsoleTest, PopupsAcceptTheirVisitorWhereverItIsNowAndComeAgain)
     // Once it has ended, the next chat request raises a new pop-up.
     shown[0]->OnTimer();
     QTest::qWait(10);
+    console->SoundOffBox()->setChecked(true);
     List(ListReply({Row("c3", "Chat Request")}));
     ASSERT_EQ(popups.size(), 2u);
+    EXPECT_EQ(tray.notifications.size(), 2u);
     shown = openPopups();
     ASSERT_EQ(shown.size(), 1u);
     // This visitor leaves before the click: nothing is accepted.

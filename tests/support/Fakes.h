@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace kivora::test {
@@ -82,12 +83,14 @@ public:
     }
     bool IsShown() const override { return shown && available; }
     void SetActions(platform::TrayActions newActions) override { actions = std::move(newActions); }
+    void Notify(const QString& title, const QString& text) override { notifications.push_back({title, text}); }
 
     bool shown = false;
     // Whether the desktop has a tray to show the icon in.
     bool available = true;
     platform::TrayActions actions;
     QString tip;
+    std::vector<std::pair<QString, QString>> notifications; // title, text
     int adds = 0;
     int removes = 0;
 };
