@@ -15,10 +15,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
+
+#include <pthread.h>
 
 namespace kivora::net {
 
@@ -28,6 +29,38 @@ constexpr int kFailuresBeforeWarning = 12;
 constexpr int kFailureCountAfterWarning = -2000;
 constexpr auto kDrainTimeout = std::chrono::seconds(5);
 const QString kConnectionCaption = QStringLiteral("Internet Connection");
+
+// A worker's stack. The C library keeps about 40 MiB of the stacks of ended threads
+// for reuse; at 8 MiB (its default) only four fit, so most workers of a busy tick
+// would map and fault in a fresh stack and unmap it again. At 1 MiB every worker
+// of a tick starts on a stack that is already there. An exchange needs a small
+// part of it.
+constexpr std::size_t kWorkerStackBytes = std::size_t{1} << 20;
+
+// Starts body on a detached thread of its own; false when no thread could be had.
+bool StartDetachedThread(std::function<void()> body)
+{
+    auto task = std::make_unique<std::function<void()>>(std::move(body));
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
+        return false;
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
+    pthread_t thread;
+    const int started = pthread_create(
+        &thread, &attributes,
+        [](void* raw) -> void* {
+            const std::unique_ptr<std::function<void()>> run(static_cast<std::function<void()>*>(raw));
+            (*run)();
+            return nullptr;
+        },
+        task.get());
+    pthread_attr_destroy(&attributes);
+    if (started != 0)
+        return false;
+    task.release(); // the thread owns it now
+    return true;
+}
 
 } // namespace
 
@@ -244,9 +277,7 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         }
         core->FinishWorker();
     };
-    try {
-        std::thread(std::move(worker)).detach();
-    } catch (const std::system_error&) {
+    if (!StartDetachedThread(std::move(worker))) {
         // No thread to be had: the request is lost like a failed exchange.
         dispatcher->Take(targetId);
         core->FinishWorker();
