@@ -77,6 +77,9 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     responsesCombo->setPlaceholderText(QStringLiteral("Choose a response"));
     pushUrlsCombo->setPlaceholderText(QStringLiteral("Choose a page"));
     SetTextColor(durationLabel, kHeaderColor);
+    // The clock changes every second in every chat window. Painting its own
+    // background spares repainting the group box beneath it each time.
+    durationLabel->setAutoFillBackground(true);
     SetTextColor(nameLabel, kHeaderColor);
 
     // The transcript takes the place the template keeps for it.

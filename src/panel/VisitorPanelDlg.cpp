@@ -14,12 +14,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStringList>
 
 #include <vector>
 
 namespace kivora::panel {
 
 namespace {
+
+bool SameItems(const QComboBox* combo, const QStringList& items)
+{
+    if (combo->count() != items.size())
+        return false;
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemText(i) != items[i])
+            return false;
+    }
+    return true;
+}
 
 QString FromLocal(const std::string& text)
 {
@@ -183,28 +195,32 @@ void CVisitorPanelDlg::done(int) {}
 
 void CVisitorPanelDlg::SetOperatorList(const std::vector<std::string>& names)
 {
-    const int rememberedIndex = operatorsCombo->currentIndex();
-    const QString rememberedText = rememberedIndex >= 0 ? operatorsCombo->currentText() : QString();
     const QString own = net::FromServerText(link.GetLoginId());
-    const QSignalBlocker blocker(operatorsCombo);
-    operatorsCombo->clear();
     bool ownSeen = false;
-    int found = -1;
+    QStringList shown;
+    shown.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names) {
-        const QString text = net::FromServerText(name);
-        if (text.compare(own, Qt::CaseInsensitive) == 0) {
+        QString text = net::FromServerText(name);
+        if (text.compare(own, Qt::CaseInsensitive) == 0)
             ownSeen = true;
-            continue;
-        }
-        operatorsCombo->addItem(text);
-        if (rememberedIndex >= 0 && found < 0 && text == rememberedText)
-            found = operatorsCombo->count() - 1;
+        else
+            shown.push_back(std::move(text));
     }
-    if (!names.empty()) {
-        int select = 0;
-        if (rememberedIndex >= 0)
-            select = found >= 0 ? found : (rememberedIndex < operatorsCombo->count() ? rememberedIndex : -1);
-        operatorsCombo->setCurrentIndex(select < operatorsCombo->count() ? select : -1);
+    // The list comes with every refresh and is mostly the same as before; refilling
+    // the list with what it already holds would only repaint it.
+    if (!SameItems(operatorsCombo, shown) || (!shown.isEmpty() && operatorsCombo->currentIndex() < 0)) {
+        const int rememberedIndex = operatorsCombo->currentIndex();
+        const QString rememberedText = rememberedIndex >= 0 ? operatorsCombo->currentText() : QString();
+        const QSignalBlocker blocker(operatorsCombo);
+        operatorsCombo->clear();
+        operatorsCombo->addItems(shown);
+        const int found = rememberedIndex >= 0 ? static_cast<int>(shown.indexOf(rememberedText)) : -1;
+        if (!names.empty()) {
+            int select = 0;
+            if (rememberedIndex >= 0)
+                select = found >= 0 ? found : (rememberedIndex < operatorsCombo->count() ? rememberedIndex : -1);
+            operatorsCombo->setCurrentIndex(select < operatorsCombo->count() ? select : -1);
+        }
     }
     if (hostedByConsole && !ownSeen && showOffline)
         showOffline();

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -447,6 +448,12 @@ TEST_F(ConsoleTest, OperatorsBlockFillsThePanelAndTellsWhenWeAreOffline)
     EXPECT_EQ(combo->currentIndex(), 0);
     EXPECT_TRUE(console->IsOnline());
     combo->setCurrentIndex(1);
+    // The same list again, as most refreshes bring it: the combo is left alone.
+    QSignalSpy removed(combo->model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(combo->model(), &QAbstractItemModel::modelReset);
+    List(ListReply({Row("c1", "In Site")}, "anna<fld>ADMIN<fld>ben<blk><blk>"));
+    EXPECT_EQ(removed.count() + reset.count(), 0);
+    EXPECT_EQ(combo->currentIndex(), 1);
     // The own id now comes first: the selection follows the name, not the place.
     List(ListReply({Row("c1", "In Site")}, "Admin<fld>carl<fld>ben<fld>anna<blk><blk>"));
     EXPECT_EQ(combo->currentText(), QStringLiteral("ben"));
