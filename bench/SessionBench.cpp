@@ -8,9 +8,10 @@
 //
 //   kivora_bench_session idle [--seconds N]
 //     20 chat windows polling every second and the list refreshed every 2 s, for
-//     N seconds (60 by default): the CPU time of the whole process (every thread)
-//     over the wall time, and whether the number of threads comes back to its
-//     base line (the process with nothing in flight) between ticks.
+//     N seconds (60 by default): the CPU time of the whole process (every thread
+//     but the bench's own watching thread) over the wall time, and whether the
+//     number of threads comes back to its base line (the process with nothing in
+//     flight) between ticks.
 //
 // Each mode prints RESULT lines for scripts/bench; run each in a process of its
 // own, since the peak resident memory only ever grows.
@@ -29,6 +30,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +40,10 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <time.h>
 
 namespace {
 
@@ -266,17 +271,52 @@ int RunIdle(int seconds)
     session.OpenChats(kChats);
     Require(session.console->RefreshPeriodMs() == 2'000, "the list is not refreshed every 2 s");
 
-    // The base line: threads while nothing is in flight, once everything is open.
-    int base = 1 << 30;
-    QTimer probe;
-    probe.setInterval(20);
-    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
-        if (session.link.InFlight() == 0)
-            base = std::min(base, bench::ReadProcess().threads);
+    // The process is watched from a thread of its own, so that reading /proc does
+    // not run on the GUI thread between the console's events; that thread's own CPU
+    // time is taken out of the process's. It notes, every 50 ms, the threads and
+    // whether any request was in flight.
+    struct Sample {
+        std::chrono::steady_clock::time_point at;
+        int threads = 0;
+        bool idle = false;
+    };
+    std::vector<Sample> samples;
+    std::atomic<bool> stop{false};
+    std::atomic<double> samplerCpu{0};
+    std::thread sampler([&] {
+        while (!stop.load()) {
+            const bool idle = session.link.InFlight() == 0;
+            samples.push_back({std::chrono::steady_clock::now(), bench::ReadProcess().threads, idle});
+            timespec cpu{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            samplerCpu.store(static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     });
-    probe.start();
+    // The base line: threads while nothing is in flight, once everything is open.
     RunFor(3'000);
-    probe.stop();
+
+    const auto countRequests = [&session] {
+        const std::string log = session.service.Get("/_sim/requests").value_or("");
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    };
+    const int requestsBefore = countRequests();
+    const auto wallStart = std::chrono::steady_clock::now();
+    const bench::ProcessReading start = bench::ReadProcess();
+    const double samplerStart = samplerCpu.load();
+    session.transport->Record(true);
+    RunFor(seconds * 1000);
+    const bench::ProcessReading end = bench::ReadProcess();
+    const double samplerUsed = samplerCpu.load() - samplerStart;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    stop.store(true);
+    sampler.join();
+    const int requests = countRequests() - requestsBefore;
+
+    int base = 1 << 30;
+    for (const Sample& sample : samples)
+        if (sample.at < wallStart && sample.idle)
+            base = std::min(base, sample.threads);
     Require(base < (1 << 30), "never idle");
 
     // Over the run: per second of wall time, the fewest and the most threads seen.
@@ -287,36 +327,21 @@ int RunIdle(int seconds)
         int fewestIdle = 1 << 30;
     };
     std::vector<Second> perSecond(static_cast<std::size_t>(seconds));
-    QElapsedTimer wall;
-    QTimer sampler;
-    sampler.setInterval(50);
-    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
-        const auto at = static_cast<std::size_t>(wall.elapsed() / 1000);
+    for (const Sample& sample : samples) {
+        if (sample.at < wallStart)
+            continue;
+        const auto at = static_cast<std::size_t>(
+            std::chrono::duration_cast<std::chrono::seconds>(sample.at - wallStart).count());
         if (at >= perSecond.size())
-            return;
-        const bool idle = session.link.InFlight() == 0;
-        const int threads = bench::ReadProcess().threads;
-        perSecond[at].fewest = std::min(perSecond[at].fewest, threads);
-        perSecond[at].most = std::max(perSecond[at].most, threads);
-        if (idle)
-            perSecond[at].fewestIdle = std::min(perSecond[at].fewestIdle, threads);
-    });
-    const auto countRequests = [&session] {
-        const std::string log = session.service.Get("/_sim/requests").value_or("");
-        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
-    };
-    const int requestsBefore = countRequests();
-    const bench::ProcessReading start = bench::ReadProcess();
-    session.transport->Record(true);
-    wall.start();
-    sampler.start();
-    RunFor(seconds * 1000);
-    sampler.stop();
-    const double elapsed = static_cast<double>(wall.elapsed()) / 1000;
-    const bench::ProcessReading end = bench::ReadProcess();
-    const int requests = countRequests() - requestsBefore;
+            continue;
+        perSecond[at].fewest = std::min(perSecond[at].fewest, sample.threads);
+        perSecond[at].most = std::max(perSecond[at].most, sample.threads);
+        if (sample.idle)
+            perSecond[at].fewestIdle = std::min(perSecond[at].fewestIdle, sample.threads);
+    }
 
-    const double cpuPercent = (end.cpuSeconds - start.cpuSeconds) / elapsed * 100;
+    const double cpuUsed = end.cpuSeconds - start.cpuSeconds - samplerUsed;
+    const double cpuPercent = cpuUsed / elapsed * 100;
     int returned = 0;
     int most = 0;
     int idleSeconds = 0;
@@ -331,8 +356,9 @@ int RunIdle(int seconds)
                 ++idleAtBase;
         }
     }
-    std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s, threads base %d, at most %d\n", elapsed,
-                requests, requests / elapsed, end.cpuSeconds - start.cpuSeconds, base, most);
+    std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s (the watching thread's %.3f s taken out), "
+                "threads base %d, at most %d\n",
+                elapsed, requests, requests / elapsed, cpuUsed, samplerUsed, base, most);
     std::vector<double> exchanges = session.transport->Durations();
     const double longest = exchanges.empty() ? 0 : *std::max_element(exchanges.begin(), exchanges.end());
     // An exchange of about a second is a connection the service's listen queue
