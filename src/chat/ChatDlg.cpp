@@ -78,8 +78,10 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     pushUrlsCombo->setPlaceholderText(QStringLiteral("Choose a page"));
     SetTextColor(durationLabel, kHeaderColor);
     // The clock changes every second in every chat window. Painting its own
-    // background spares repainting the group box beneath it each time.
+    // background spares repainting the group box beneath it each time, and a
+    // fixed size spares asking the window for a new layout each time.
     durationLabel->setAutoFillBackground(true);
+    durationLabel->setFixedSize(durationLabel->size());
     SetTextColor(nameLabel, kHeaderColor);
 
     // The transcript takes the place the template keeps for it.

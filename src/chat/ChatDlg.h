@@ -102,6 +102,7 @@ protected:
 private:
     void OnPollReply(const std::string& text);
     void OnTypingReply(const std::string& text);
+    void ClearStatus();
     void OnEndChatReply(const std::string& text);
     void OnListsReply(const std::string& text);
     void OnDetailsReply(const std::string& text);

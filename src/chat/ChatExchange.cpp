@@ -115,7 +115,7 @@ void CChatDlg::AppendLine(const std::string& line)
     if (style.joinNotice)
         RequestNameAndEmail();
     if (style.kind == LineKind::Visitor)
-        statusLine->clear();
+        ClearStatus();
     transcript->AppendLine(net::FromServerText(line), style.color);
     if (style.kind == LineKind::Visitor && !isActiveWindow() && requestAttention)
         requestAttention();
@@ -126,7 +126,14 @@ void CChatDlg::OnTypingReply(const std::string& text)
     if (net::ParseVisitorTypingReply(text))
         statusLine->setText(QStringLiteral("Visitor is Typing"));
     else
-        statusLine->clear();
+        ClearStatus();
+}
+
+void CChatDlg::ClearStatus()
+{
+    // Most typing replies find the line already empty; setting the same text again
+    // is a no-op, where clear() would repaint the line and the window under it.
+    statusLine->setText(QString());
 }
 
 void CChatDlg::OnInputChanged()
