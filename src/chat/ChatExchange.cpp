@@ -97,12 +97,16 @@ void CChatDlg::OnPollReply(const std::string& text)
 {
     pollPending = false;
     net::ChatPollReply reply = net::ParseChatPollReply(text);
-    for (const std::string& line : reply.lines)
-        AppendLine(line + "\r\n");
+    {
+        const CTranscriptView::Batch batch(*transcript);
+        for (const std::string& line : reply.lines)
+            AppendLine(line + "\r\n");
+        if (!reply.nextNumber && reply.closedByVisitor)
+            AppendLine(std::string(kClosedNotice));
+    }
     if (reply.nextNumber) {
         lastMessageNumber = std::move(*reply.nextNumber);
     } else if (reply.closedByVisitor) {
-        AppendLine(std::string(kClosedNotice));
         StopTimer();
     }
     if (!soundOff && reply.newLineSound)

@@ -195,6 +195,16 @@ void CTranscriptView::AppendLine(const QString& line, const QColor& color)
         focused->setFocus(Qt::OtherFocusReason);
 }
 
+CTranscriptView::Batch::Batch(CTranscriptView& view) : cursor(view.document())
+{
+    cursor.beginEditBlock();
+}
+
+CTranscriptView::Batch::~Batch()
+{
+    cursor.endEditBlock();
+}
+
 int CTranscriptView::CharacterCount() const
 {
     // The document counts the paragraph separator that always ends it.

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include <functional>
@@ -51,6 +52,20 @@ public:
     // paragraph. Web and mail addresses in it are shown as links, which do nothing
     // when clicked.
     void AppendLine(const QString& line, const QColor& color);
+
+    // Lines appended while a Batch lives are laid out, and move the view, once
+    // when it ends: a reply that brings a chat's whole history is shown in one
+    // step instead of one layout pass and one queued scroll-bar update per line.
+    class Batch {
+    public:
+        explicit Batch(CTranscriptView& view);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        QTextCursor cursor;
+    };
 
     // Characters of plain text held (paragraph breaks count one each).
     int CharacterCount() const;

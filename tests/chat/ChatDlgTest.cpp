@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 
@@ -136,6 +138,25 @@ TEST_F(ChatTest, PollRepliesShowLinesOnlyWithANumberAndStopOnTheClosedNotice)
     EXPECT_TRUE(Text().endsWith(QStringLiteral("Notice: Chat Closed by User.")));
     EXPECT_FALSE(Text().contains(QStringLiteral("and more")));
     EXPECT_FALSE(chat->IsPolling());
+}
+
+// A reply that brings a chat's whole history (a chat taken over) is laid out in
+// one pass rather than once a line, keeps to the cap, and ends on its newest line.
+TEST_F(ChatTest, AReplyWithAWholeHistoryIsShownInOneStep)
+{
+    chat->show();
+    QScrollBar* bar = chat->Transcript()->verticalScrollBar();
+    QSignalSpy ranges(bar, &QScrollBar::rangeChanged);
+    std::string reply;
+    for (int i = 0; i < 3000; ++i)
+        reply += "Ann: line " + std::to_string(i) + " of a history said before the chat was taken over<kvr_ln>";
+    Poll(reply + "<kvr_blk>3001<kvr_blk><kvr_blk>");
+    EXPECT_LE(ranges.count(), 2);
+    EXPECT_LE(chat->Transcript()->CharacterCount(), CTranscriptView::kTrimThreshold + 100);
+    EXPECT_TRUE(Text().endsWith(QStringLiteral("line 2999 of a history said before the chat was taken over\n")));
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(chat->LastMessageNumber(), "3001");
 }
 
 // A slow poll must not be overtaken by the next tick's: both answers would carry
