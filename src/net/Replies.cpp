@@ -144,7 +144,18 @@ VisitorListReply ParseVisitorListReply(std::string_view reply)
 
 bool IsNewVisitorTime(std::string_view timeOnSite)
 {
-    return ReadLeadingInt(ReplaceAll(timeOnSite, ":", "")) <= 8;
+    // The colons go and what is left is read as one number. Every row of every
+    // refresh is read this way, so a time of the usual length is put together on
+    // the stack rather than in a string of its own.
+    char digits[32];
+    if (timeOnSite.size() > sizeof digits)
+        return ReadLeadingInt(ReplaceAll(timeOnSite, ":", "")) <= 8;
+    std::size_t length = 0;
+    for (const char c : timeOnSite) {
+        if (c != ':')
+            digits[length++] = c;
+    }
+    return ReadLeadingInt(std::string_view(digits, length)) <= 8;
 }
 
 std::optional<AcceptReply> ParseAcceptReply(std::string_view reply)

@@ -189,6 +189,9 @@ TEST(VisitorRowTime, NewForEightSecondsOrLess)
     EXPECT_TRUE(IsNewVisitorTime(""));
     EXPECT_TRUE(IsNewVisitorTime("-5"));
     EXPECT_FALSE(IsNewVisitorTime("99999999999999999999999999:99"));
+    // Longer than a time ever is: read the same way.
+    EXPECT_TRUE(IsNewVisitorTime("0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:7"));
+    EXPECT_FALSE(IsNewVisitorTime("0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:0:1:0"));
 }
 
 TEST(ReplyChecks, HoldForTheDemoServiceSeeds)
