@@ -1,13 +1,15 @@
 // An asynchronous request end to end against kivora-demo-service on loopback:
 // from CServerLink::StartRequest to the reply handler on the GUI thread, for a
 // visitor-list reply of about 1 KiB. The reference, in the same run, is a plain
-// curl_easy_perform loop on one handle for the same URL. Two steps in between
-// show where the difference goes: the product's synchronous exchange
+// curl_easy_perform loop on one handle for the same URL. Three more show where
+// the difference goes: the product's synchronous exchange
 // (CServerLink::PerformRequest: a fresh curl handle per exchange, on the calling
-// thread) and a plain loop that also makes a fresh handle per request.
+// thread), a plain loop that also makes a fresh handle per request, and the
+// design's floor: a bare thread per request with a fresh handle and a blocking
+// queued call back to the GUI thread, without any of the product's code.
 //
-// The four are taken in turn, request by request, so that a busy machine slows
-// them alike; the figures are medians over the rounds.
+// The five are taken in turn, request by request, in a new order every round, so
+// that a busy machine slows them alike; the figures are medians over the rounds.
 #include "BenchSummary.h"
 #include "BenchSupport.h"
 #include "net/CurlTransport.h"
@@ -24,10 +26,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -124,43 +129,97 @@ void AsyncRequestEndToEnd(benchmark::State& state)
                            ".html&seconds=" + std::to_string(30 + i));
 
     CURL* reused = curl_easy_init();
-    std::vector<double> async, sync, plain, fresh, spawn, exchange, handover;
+    std::vector<double> async, sync, plain, fresh, bare, spawn, exchange, handover;
     std::string body;
-    for (auto _ : state) {
-        for (int round = 0; round < kRounds; ++round) {
-            CReplyCatcher catcher;
-            QEventLoop loop;
-            catcher.loop = &loop;
-            const Clock::time_point start = Clock::now();
-            link.StartRequest(tail, net::kKindVisitorList, &catcher);
-            QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
-            if (!catcher.done)
-                loop.exec();
-            if (!catcher.done) {
-                state.SkipWithError("no reply within 10 s");
-                break;
-            }
-            async.push_back(Since(start, catcher.arrived));
-            spawn.push_back(Since(start, transport->Started()));
-            exchange.push_back(Since(transport->Started(), transport->Ended()));
-            handover.push_back(Since(transport->Ended(), catcher.arrived));
-            // The worker ends after the handler; the next request starts without it.
-            while (link.InFlight() > 0)
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-
-            Clock::time_point t = Clock::now();
-            link.PerformRequest(tail, reply);
-            sync.push_back(Since(t, Clock::now()));
-
-            t = Clock::now();
-            CurlGet(reused, url, body);
-            plain.push_back(Since(t, Clock::now()));
-
-            t = Clock::now();
+    // StartRequest to the handler on the GUI thread; false when no reply came.
+    const auto TimeAsync = [&] {
+        CReplyCatcher catcher;
+        QEventLoop loop;
+        catcher.loop = &loop;
+        const Clock::time_point start = Clock::now();
+        link.StartRequest(tail, net::kKindVisitorList, &catcher);
+        QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+        if (!catcher.done)
+            loop.exec();
+        if (!catcher.done)
+            return false;
+        async.push_back(Since(start, catcher.arrived));
+        spawn.push_back(Since(start, transport->Started()));
+        exchange.push_back(Since(transport->Started(), transport->Ended()));
+        handover.push_back(Since(transport->Ended(), catcher.arrived));
+        // The worker ends after the handler; the next request starts without it.
+        while (link.InFlight() > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        return true;
+    };
+    // The design's own cost with none of the product's code: a new thread, a
+    // fresh curl handle and a plain GET on it, then a queued call to this thread
+    // that the thread waits for, as a worker waits for its reply's handler.
+    const auto TimeBareThread = [&] {
+        CReplyCatcher catcher;
+        QEventLoop loop;
+        catcher.loop = &loop;
+        const Clock::time_point start = Clock::now();
+        std::thread worker([&catcher, &url] {
+            std::string text;
             CURL* once = curl_easy_init();
-            CurlGet(once, url, body);
+            CurlGet(once, url, text);
             curl_easy_cleanup(once);
-            fresh.push_back(Since(t, Clock::now()));
+            QMetaObject::invokeMethod(
+                &catcher, [&catcher, &text] { catcher.OnServerReply(0, text); }, Qt::BlockingQueuedConnection);
+        });
+        QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+        if (!catcher.done)
+            loop.exec();
+        worker.join();
+        if (!catcher.done)
+            return false;
+        bare.push_back(Since(start, catcher.arrived));
+        return true;
+    };
+    std::array<int, 5> order{0, 1, 2, 3, 4};
+    std::mt19937 shuffler(20261208);
+    bool failed = false;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds && !failed; ++round) {
+            // A fresh order every round, so that none of the five always follows
+            // the same one (the asynchronous request leaves a worker thread
+            // ending behind it) or is always first after the wait.
+            std::shuffle(order.begin(), order.end(), shuffler);
+            for (const int step : order) {
+                switch (step) {
+                case 0:
+                    failed = !TimeAsync();
+                    break;
+                case 1: {
+                    const Clock::time_point t = Clock::now();
+                    link.PerformRequest(tail, reply);
+                    sync.push_back(Since(t, Clock::now()));
+                    break;
+                }
+                case 2: {
+                    const Clock::time_point t = Clock::now();
+                    CurlGet(reused, url, body);
+                    plain.push_back(Since(t, Clock::now()));
+                    break;
+                }
+                case 3: {
+                    const Clock::time_point t = Clock::now();
+                    CURL* once = curl_easy_init();
+                    CurlGet(once, url, body);
+                    curl_easy_cleanup(once);
+                    fresh.push_back(Since(t, Clock::now()));
+                    break;
+                }
+                default:
+                    failed = !TimeBareThread();
+                    break;
+                }
+            }
+        }
+        if (failed) {
+            state.SkipWithError("no reply within 10 s");
+            break;
         }
         std::vector<double> sorted = async;
         state.SetIterationTime(bench::Quantile(sorted, 0.5) * 1e-6);
@@ -173,6 +232,7 @@ void AsyncRequestEndToEnd(benchmark::State& state)
     state.counters["curl_median_us"] = bench::Quantile(plain, 0.5);
     state.counters["curl_p90_us"] = bench::Quantile(plain, 0.9);
     state.counters["curl_fresh_median_us"] = bench::Quantile(fresh, 0.5);
+    state.counters["bare_thread_median_us"] = bench::Quantile(bare, 0.5);
     state.counters["async_thread_start_median_us"] = bench::Quantile(spawn, 0.5);
     state.counters["async_exchange_median_us"] = bench::Quantile(exchange, 0.5);
     state.counters["async_exchange_p90_us"] = bench::Quantile(exchange, 0.9);
@@ -194,6 +254,9 @@ void Summarize(const bench::CSummaryReporter& runs)
                         bench::Format("%.2fx", ratio), "<= 1.3x", ratio <= 1.3});
     std::printf("  between them: synchronous exchange %.0f us, curl with a fresh handle per request %.0f us\n",
                 c("sync_median_us"), c("curl_fresh_median_us"));
+    std::printf("  the design's floor, with no product code (a new thread, a fresh handle, a queued call back that "
+                "the thread waits for): %.0f us; the request is %.2fx that\n",
+                c("bare_thread_median_us"), c("async_median_us") / c("bare_thread_median_us"));
     std::printf("  the asynchronous request, medians: worker thread running after %.0f us, exchange %.0f us "
                 "(p90 %.0f), reply in the handler %.0f us later (p90 %.0f)\n",
                 c("async_thread_start_median_us"), c("async_exchange_median_us"), c("async_exchange_p90_us"),
