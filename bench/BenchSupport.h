@@ -11,7 +11,7 @@
 #include "platform/Sounds.h"
 #include "platform/Tray.h"
 
-#include <sys/types.h>
+#include "ServiceProcess.h"
 
 #include <memory>
 #include <optional>
@@ -72,22 +72,18 @@ public:
     CBenchService(const CBenchService&) = delete;
     CBenchService& operator=(const CBenchService&) = delete;
 
-    int Port() const { return port; }
-    std::string HostPort() const { return "127.0.0.1:" + std::to_string(port); }
+    int Port() const { return process.Port(); }
+    std::string HostPort() const { return process.HostPort(); }
 
     // GET on one kept-alive connection; the body of a 200 reply, else nothing.
     std::optional<std::string> Get(const std::string& pathAndQuery);
     // /_sim/visitor/add with the query as given; the new session id, or "" when refused.
     std::string AddVisitor(const std::string& query);
     // Every byte but letters and digits as %XX.
-    static std::string Escape(std::string_view text);
+    static std::string Escape(std::string_view text) { return demo::EscapeForService(text); }
 
 private:
-    void Stop();
-
-    pid_t pid = -1;
-    int stdoutFd = -1;
-    int port = 0;
+    demo::CServiceProcess process;
     std::unique_ptr<httplib::Client> client;
 };
 

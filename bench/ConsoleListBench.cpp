@@ -5,10 +5,9 @@
 // laid out and painted the same way. The summary sets the console's CPU time
 // against both and checks that the cost grows linearly.
 #include "BenchSummary.h"
+#include "BenchSupport.h"
 #include "console/ConsoleDlg.h"
 #include "net/ServerLink.h"
-#include "platform/LoginStore.h"
-#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -30,33 +29,6 @@ class NullTransport final : public net::ITransport {
 public:
     net::TransportResult Get(const net::TransportRequest&, const std::atomic<bool>&) override { return {true, {}, {}}; }
 };
-class NullBoxes final : public platform::IMessageBoxes {
-public:
-    void Show(QWidget*, const QString&, const QString&, platform::BoxIcon) override {}
-};
-class NullBrowser final : public platform::IBrowser {
-public:
-    bool OpenUrl(const QString&) override { return true; }
-    bool OpenServicePage(const QString&) override { return true; }
-};
-class NullSounds final : public platform::ISounds {
-public:
-    void Play(int, bool) override {}
-};
-class NullTray final : public platform::ITray {
-public:
-    void Add(const QIcon&, const QString&) override {}
-    void Remove() override {}
-    bool IsShown() const override { return false; }
-    void SetActions(platform::TrayActions) override {}
-};
-class NullStore final : public platform::ILoginStore {
-public:
-    std::optional<std::string> Read(std::size_t) override { return std::nullopt; }
-    bool Write(std::string_view) override { return true; }
-    bool Remove() override { return true; }
-};
-
 std::string MakeReply(int rows)
 {
     std::string reply;
@@ -74,14 +46,9 @@ std::string MakeReply(int rows)
 }
 
 struct Console {
-    NullBoxes boxes;
-    NullBrowser browser;
-    NullSounds sounds;
-    NullStore store;
-    NullTray tray;
-    platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link{std::make_shared<NullTransport>(), boxes, browser};
-    console::CConsoleDlg dlg{link, platform};
+    bench::NullPlatform fakes;
+    net::CServerLink link{std::make_shared<NullTransport>(), fakes.boxes, fakes.browser};
+    console::CConsoleDlg dlg{link, fakes.platform};
 
     Console()
     {

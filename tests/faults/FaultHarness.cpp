@@ -2,10 +2,6 @@
 
 #include <QTest>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 namespace kivora::test {
@@ -16,20 +12,6 @@ net::TransportLimits ShortLimits()
     limits.connectTimeoutMs = kConnectTimeoutMs;
     limits.totalTimeoutMs = kTotalTimeoutMs;
     return limits;
-}
-
-std::string ClosedHostPort()
-{
-    // A port the kernel just handed out and nobody took since: connecting is refused.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 void ArmAtService(CDemoService& service, ServerFault fault, const std::string& endpoint, int count)

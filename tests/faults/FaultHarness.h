@@ -69,9 +69,6 @@ inline constexpr qint64 kSyncBoundMs = kTotalTimeoutMs + 1500;
 // waiting for a hung exchange shows.
 inline constexpr qint64 kFreezeBoundMs = 700;
 
-// A loopback address on which nobody listens.
-std::string ClosedHostPort();
-
 // Arms the fault at the service for the next `count` requests to `endpoint` (a file
 // name without ".php"). NoServer is not the service's to arm: see ClosedHostPort().
 void ArmAtService(CDemoService& service, ServerFault fault, const std::string& endpoint, int count = 1);

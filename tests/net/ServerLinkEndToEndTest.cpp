@@ -13,13 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
-
 using namespace kivora;
 using namespace kivora::net;
 using kivora::test::CDemoService;
+using kivora::test::ClosedHostPort;
 using kivora::test::FakeBrowser;
 using kivora::test::FakeMessageBoxes;
 
@@ -41,20 +38,6 @@ public:
     bool onGuiThread = false;
     bool workerWaiting = false;
 };
-
-// A loopback port on which nobody listens.
-int ClosedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 class ServerLinkEndToEnd : public ::testing::Test {
 protected:
@@ -148,7 +131,7 @@ TEST_F(ServerLinkEndToEnd, HangingAndBrokenExchangesFailAndCount)
 
 TEST_F(ServerLinkEndToEnd, NoServerListeningWarnsOnTheThirteenthFailureOnly)
 {
-    link.host = "127.0.0.1:" + std::to_string(ClosedPort());
+    link.host = ClosedHostPort();
     std::string reply;
     for (int i = 0; i < 12; ++i)
         EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));

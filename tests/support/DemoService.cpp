@@ -3,29 +3,16 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace kivora::test {
 
 namespace {
-
-constexpr const char* kListeningPrefix = "kivora-demo-service listening on 127.0.0.1:";
-constexpr auto kStartTimeout = std::chrono::seconds(10);
-constexpr auto kStopTimeout = std::chrono::seconds(5);
 
 // Each request line goes to the service's stderr; it only reaches the test output
 // when asked for, to keep test logs readable.
@@ -35,132 +22,31 @@ bool ServiceLogWanted()
     return value != nullptr && *value != '\0' && std::string(value) != "0";
 }
 
-// Reads up to the first newline, giving up at the deadline or when the pipe closes.
-std::string ReadFirstLine(int fd, std::chrono::steady_clock::time_point deadline)
-{
-    std::string text;
-    while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        char buffer[256];
-        const ssize_t got = read(fd, buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return text.substr(0, text.find('\n'));
-}
-
 } // namespace
 
 CDemoService::CDemoService(std::vector<std::string> extraArgs)
+    : process(std::make_unique<demo::CServiceProcess>(KIVORA_DEMO_SERVICE_BINARY, extraArgs, ServiceLogWanted()))
 {
-    try {
-        Start(extraArgs);
-    } catch (...) {
-        Terminate();
-        throw;
-    }
 }
 
 CDemoService::~CDemoService()
 {
-    Terminate();
-}
-
-void CDemoService::Start(const std::vector<std::string>& extraArgs)
-{
-    std::vector<std::string> args{KIVORA_DEMO_SERVICE_BINARY, "--port", "0"};
-    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("demo service: cannot create a pipe");
-    stdoutFd_ = pipeFds[0];
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    if (!ServiceLogWanted())
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    // The test process may block or ignore signals (Qt does for some); the service
-    // must start with defaults so that SIGTERM ends it.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(pipeFds[1]);
-    if (spawned != 0) {
-        pid_ = -1;
-        throw std::runtime_error(std::string("demo service: cannot start ") + argv[0]);
+    int status = 0;
+    switch (process->Stop(&status)) {
+    case demo::CServiceProcess::Ending::Killed:
+        ADD_FAILURE() << "demo service did not end on SIGTERM within 5 s and was killed";
+        break;
+    case demo::CServiceProcess::Ending::Failed:
+        ADD_FAILURE() << "demo service ended unsuccessfully, wait status " << status;
+        break;
+    default:
+        break;
     }
-
-    const std::string line = ReadFirstLine(stdoutFd_, std::chrono::steady_clock::now() + kStartTimeout);
-    if (!line.starts_with(kListeningPrefix))
-        throw std::runtime_error("demo service: no listening line, got \"" + line + "\"");
-    port_ = std::atoi(line.c_str() + std::char_traits<char>::length(kListeningPrefix));
-    if (port_ <= 0)
-        throw std::runtime_error("demo service: bad listening line \"" + line + "\"");
-}
-
-void CDemoService::Terminate()
-{
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-        int status = 0;
-        pid_t reaped = 0;
-        while ((reaped = waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (reaped == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            ADD_FAILURE() << "demo service did not end on SIGTERM within 5 s and was killed";
-        } else if (reaped == pid_ && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-            ADD_FAILURE() << "demo service ended unsuccessfully, wait status " << status;
-        }
-        pid_ = -1;
-    }
-    if (stdoutFd_ >= 0) {
-        close(stdoutFd_);
-        stdoutFd_ = -1;
-    }
-}
-
-std::string CDemoService::HostPort() const
-{
-    return "127.0.0.1:" + std::to_string(port_);
 }
 
 std::string CDemoService::Get(const std::string& pathAndQuery)
 {
-    httplib::Client client("127.0.0.1", port_);
+    httplib::Client client("127.0.0.1", Port());
     client.set_connection_timeout(5);
     client.set_read_timeout(15);
     // The caller's escapes are what the service should see; left on, the client would
@@ -243,21 +129,17 @@ std::string CDemoService::ChatOwner(const std::string& sessionId)
     return Get("/_sim/chat/owner?csesid=" + sessionId);
 }
 
-std::string CDemoService::Escape(const std::string& text)
+std::string ClosedHostPort()
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte)) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 } // namespace kivora::test

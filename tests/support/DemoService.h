@@ -3,8 +3,9 @@
 // Runs kivora-demo-service as a child process for one test and talks to it over
 // HTTP: its control API for the request log and faults, plain GETs for the rest.
 
-#include <sys/types.h>
+#include "ServiceProcess.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,8 @@ public:
     CDemoService(const CDemoService&) = delete;
     CDemoService& operator=(const CDemoService&) = delete;
 
-    int Port() const { return port_; }
-    std::string HostPort() const; // "127.0.0.1:PORT"
+    int Port() const { return process->Port(); }
+    std::string HostPort() const { return process->HostPort(); } // "127.0.0.1:PORT"
 
     // GET on the service with pathAndQuery sent as is (already escaped); the body of a 200 reply, "" for any other status or a failed exchange.
     std::string Get(const std::string& pathAndQuery);
@@ -52,15 +53,14 @@ public:
     std::string ChatOwner(const std::string& sessionId);
 
     // Every byte but letters and digits as %XX, which the service decodes back.
-    static std::string Escape(const std::string& text);
+    static std::string Escape(const std::string& text) { return demo::EscapeForService(text); }
 
 private:
-    void Start(const std::vector<std::string>& extraArgs);
-    void Terminate();
-
-    pid_t pid_ = -1;
-    int stdoutFd_ = -1; // kept open so the service never writes into a closed pipe
-    int port_ = 0;
+    std::unique_ptr<demo::CServiceProcess> process;
 };
+
+// "127.0.0.1:PORT" with a port the kernel just handed out and nobody took since:
+// connecting there is refused.
+std::string ClosedHostPort();
 
 } // namespace kivora::test
