@@ -87,12 +87,15 @@ struct Result {
     std::string ratio;
     std::string target;
     bool met = false;
+    // A figure with no target of its own that shows where another one's time goes.
+    bool informational = false;
 };
 
 inline void PrintResult(const Result& r)
 {
     std::printf("RESULT|%s|%s|%s|%s|%s|%s|%s\n", r.number.c_str(), r.benchmark.c_str(), r.figure.c_str(),
-                r.reference.c_str(), r.ratio.c_str(), r.target.c_str(), r.met ? "met" : "NOT met");
+                r.reference.c_str(), r.ratio.c_str(), r.target.c_str(),
+                r.informational ? "-" : (r.met ? "met" : "NOT met"));
     std::fflush(stdout);
 }
 
