@@ -1,6 +1,8 @@
 #include "RecordText.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace kivora::net {
@@ -20,8 +22,45 @@ void AppendPieces(std::string_view text, std::string_view separator, std::vector
     const std::string_view rest = separator.substr(1);
     const char* p = text.data();
     const char* pieceStart = p;
+    const char* const end = text.data() + text.size();
     // The last place where a whole separator still fits.
     const char* const lastStart = p + (text.size() - separator.size());
+    // Eight places at a time, looking for the separator's first two bytes together:
+    // the separators all start with '<', so the first byte alone would stop at
+    // every separator of another kind (a line's fields, when cutting lines).
+    if constexpr (std::endian::native == std::endian::little) {
+        if (separator.size() >= 2) {
+            constexpr std::uint64_t kOnes = 0x0101010101010101u;
+            constexpr std::uint64_t kHighs = 0x8080808080808080u;
+            const std::uint64_t firstBytes = kOnes * static_cast<unsigned char>(first);
+            const std::uint64_t secondBytes = kOnes * static_cast<unsigned char>(separator[1]);
+            while (end - p >= 9) {
+                std::uint64_t here = 0;
+                std::uint64_t next = 0;
+                std::memcpy(&here, p, sizeof here);
+                std::memcpy(&next, p + 1, sizeof next);
+                const std::uint64_t differ = (here ^ firstBytes) | (next ^ secondBytes);
+                // The lowest byte flagged is the first place where both bytes match.
+                const std::uint64_t both = (differ - kOnes) & ~differ & kHighs;
+                if (both == 0) {
+                    p += 8;
+                    continue;
+                }
+                const char* hit = p + (std::countr_zero(both) >> 3);
+                if (hit > lastStart)
+                    break;
+                std::size_t matched = 1;
+                while (matched < rest.size() && hit[1 + matched] == rest[matched])
+                    ++matched;
+                if (matched == rest.size()) {
+                    pieces.emplace_back(pieceStart, static_cast<std::size_t>(hit - pieceStart));
+                    p = pieceStart = hit + separator.size();
+                } else {
+                    p = hit + 1;
+                }
+            }
+        }
+    }
     while (p <= lastStart) {
         const char* hit = FindByte(p, lastStart + 1, first);
         if (hit == nullptr)

@@ -120,6 +120,45 @@ TEST(RecordText, OnePassLinesAndFieldsMatchTwoLevelSplit)
     }
 }
 
+// Long texts are searched eight places at a time for a separator's first two
+// bytes: against a plain find loop, with separators at every place, near misses
+// around them and bytes that differ from '<' only in their high bit.
+TEST(RecordText, SplitMatchesAPlainFindLoopAtEveryPlace)
+{
+    const auto plain = [](std::string_view text, std::string_view separator) {
+        Pieces pieces;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t found = text.find(separator, start);
+            if (found == std::string_view::npos) {
+                pieces.emplace_back(text.substr(start));
+                return pieces;
+            }
+            pieces.emplace_back(text.substr(start, found - start));
+            start = found + separator.size();
+        }
+    };
+    const std::string fillers[] = {"x", "<", "<l", "<fl", "<kvr_", std::string(1, static_cast<char>('<' | 0x80))};
+    for (const std::string_view separator : {kLineSep, kFieldSep, kBlockSep, kChatLineSep}) {
+        for (const std::string& filler : fillers) {
+            for (std::size_t length = 0; length <= 40; ++length) {
+                std::string base;
+                while (base.size() < length)
+                    base += filler;
+                base.resize(length);
+                for (std::size_t at = 0; at <= length; ++at) {
+                    std::string text = base;
+                    text.insert(at, separator);
+                    text += separator.substr(0, separator.size() - 1);
+                    ASSERT_EQ(SplitRecord(text, separator), plain(text, separator)) << text;
+                    text.insert(text.size() / 2, separator);
+                    ASSERT_EQ(SplitRecord(text, separator), plain(text, separator)) << text;
+                }
+            }
+        }
+    }
+}
+
 // FindByte reads eight bytes at a time before it calls memchr: every length and
 // place, and bytes that differ from the one looked for only in their high bit.
 TEST(RecordText, FindByteAtEveryPlace)
