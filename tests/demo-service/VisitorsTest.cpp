@@ -6,16 +6,39 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <functional>
-#include <regex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace kivora::test {
 namespace {
+
+bool AllOf(std::string_view text, bool (*wanted)(char))
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), wanted);
+}
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsLowerHex(char c)
+{
+    return IsDigit(c) || (c >= 'a' && c <= 'f');
+}
+// One of the documentation networks the autopilot draws addresses from.
+bool IsExampleAddress(std::string_view address)
+{
+    for (const std::string_view network : {"192.0.2.", "198.51.100.", "203.0.113."}) {
+        if (address.starts_with(network))
+            return AllOf(address.substr(network.size()), IsDigit);
+    }
+    return false;
+}
 
 using namespace std::chrono_literals;
 
@@ -312,9 +335,11 @@ TEST_F(DemoServiceVisitors, DetailsHaveElevenFieldsInServiceOrder)
                                                "en-IN", "India", "Maharashtra", "Mumbai"}));
 
     // The visitor's local time: UTC moved east by 5:30 (allowing for a minute turning over).
-    std::smatch time;
-    ASSERT_TRUE(std::regex_match(fields[6], time, std::regex(R"(GMT\+05:30 (\d\d):(\d\d))"))) << fields[6];
-    const int shown = std::stoi(time[1]) * 60 + std::stoi(time[2]);
+    const std::string_view time(fields[6]);
+    ASSERT_TRUE(time.size() == 15 && time.starts_with("GMT+05:30 ") && AllOf(time.substr(10, 2), IsDigit) &&
+                time[12] == ':' && AllOf(time.substr(13, 2), IsDigit))
+        << fields[6];
+    const int shown = std::stoi(fields[6].substr(10, 2)) * 60 + std::stoi(fields[6].substr(13, 2));
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
@@ -336,7 +361,7 @@ TEST_F(DemoServiceVisitors, ControlApiRefusesBadVisitorsAndResetClearsThem)
     EXPECT_EQ(service.Get("/_sim/visitor/remove?csesid=0123456789abcdef01"), "");
 
     const std::string before = service.AddVisitor("ip=192.0.2.18&page=/a.html");
-    EXPECT_TRUE(std::regex_match(before, std::regex("[0-9a-f]{18}"))) << before;
+    EXPECT_TRUE(before.size() == 18 && AllOf(before, IsLowerHex)) << before;
     EXPECT_EQ(service.Get("/_sim/visitors"), before + " 192.0.2.18 In Site /a.html\n");
     service.Reset();
     EXPECT_EQ(service.Get("/_sim/visitors"), "");
@@ -370,8 +395,7 @@ TEST_F(DemoServiceAutopilot, FixedSeedBringsVisitorsAndChatRequests)
         most = std::max(most, rows.size());
         for (const auto& row : rows) {
             ASSERT_EQ(row.size(), 11u);
-            EXPECT_TRUE(std::regex_match(row[1], std::regex(R"((192\.0\.2|198\.51\.100|203\.0\.113)\.\d+)")))
-                << row[1];
+            EXPECT_TRUE(IsExampleAddress(row[1])) << row[1];
             requested = requested || row[3] == "Chat Request";
         }
     }
