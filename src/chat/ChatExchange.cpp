@@ -97,11 +97,13 @@ void CChatDlg::OnPollReply(const std::string& text)
 {
     pollPending = false;
     net::ChatPollReply reply = net::ParseChatPollReply(text);
-    {
+    const bool closedNotice = !reply.nextNumber && reply.closedByVisitor;
+    // Most polls bring nothing; an empty edit still costs the document a pass.
+    if (!reply.lines.empty() || closedNotice) {
         const CTranscriptView::Batch batch(*transcript);
         for (const std::string& line : reply.lines)
             AppendLine(line + "\r\n");
-        if (!reply.nextNumber && reply.closedByVisitor)
+        if (closedNotice)
             AppendLine(std::string(kClosedNotice));
     }
     if (reply.nextNumber) {
