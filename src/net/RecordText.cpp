@@ -25,6 +25,20 @@ void AppendPieces(std::string_view text, std::string_view separator, std::vector
     const char* const end = text.data() + text.size();
     // The last place where a whole separator still fits.
     const char* const lastStart = p + (text.size() - separator.size());
+    // At hit, where the separator's first byte and `known` bytes after it match:
+    // takes the piece before it when the whole separator is there, else steps on.
+    // Separators are a few bytes long: a loop beats a call to memcmp here.
+    const auto takeOrStep = [&](const char* hit, std::size_t known) {
+        std::size_t matched = known;
+        while (matched < rest.size() && hit[1 + matched] == rest[matched])
+            ++matched;
+        if (matched == rest.size()) {
+            pieces.emplace_back(pieceStart, static_cast<std::size_t>(hit - pieceStart));
+            p = pieceStart = hit + separator.size();
+        } else {
+            p = hit + 1;
+        }
+    };
     // Eight places at a time, looking for the separator's first two bytes together:
     // the separators all start with '<', so the first byte alone would stop at
     // every separator of another kind (a line's fields, when cutting lines).
@@ -49,15 +63,7 @@ void AppendPieces(std::string_view text, std::string_view separator, std::vector
                 const char* hit = p + (std::countr_zero(both) >> 3);
                 if (hit > lastStart)
                     break;
-                std::size_t matched = 1;
-                while (matched < rest.size() && hit[1 + matched] == rest[matched])
-                    ++matched;
-                if (matched == rest.size()) {
-                    pieces.emplace_back(pieceStart, static_cast<std::size_t>(hit - pieceStart));
-                    p = pieceStart = hit + separator.size();
-                } else {
-                    p = hit + 1;
-                }
+                takeOrStep(hit, 1);
             }
         }
     }
@@ -65,16 +71,7 @@ void AppendPieces(std::string_view text, std::string_view separator, std::vector
         const char* hit = FindByte(p, lastStart + 1, first);
         if (hit == nullptr)
             break;
-        // Separators are a few bytes long: a loop beats a call to memcmp here.
-        std::size_t matched = 0;
-        while (matched < rest.size() && hit[1 + matched] == rest[matched])
-            ++matched;
-        if (matched == rest.size()) {
-            pieces.emplace_back(pieceStart, static_cast<std::size_t>(hit - pieceStart));
-            p = pieceStart = hit + separator.size();
-        } else {
-            p = hit + 1;
-        }
+        takeOrStep(hit, 0);
     }
     pieces.emplace_back(pieceStart, static_cast<std::size_t>(text.data() + text.size() - pieceStart));
 }
