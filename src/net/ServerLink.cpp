@@ -7,6 +7,8 @@
 #include "platform/MessageBoxes.h"
 #include "res/Strings.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -21,6 +23,10 @@
 
 #include <malloc.h>
 #include <pthread.h>
+
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace kivora::net {
 
@@ -73,6 +79,45 @@ void LimitMallocArenas()
     std::call_once(once, [] { mallopt(M_ARENA_MAX, 2); });
 }
 
+// Qt's event queue hands an event from a worker to the GUI thread under locks of
+// its own, which the thread sanitizer cannot see (Qt is not built with it). The
+// hand-over is told to it here, so that it takes what the worker wrote into the
+// event as written before the GUI thread reads it.
+void MarkHandedOver([[maybe_unused]] const void* what)
+{
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(const_cast<void*>(what));
+#endif
+}
+
+void MarkTakenOver([[maybe_unused]] const void* what)
+{
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(const_cast<void*>(what));
+#endif
+}
+
+// A call queued from a worker to the GUI thread. Whatever it holds is dropped on
+// the GUI thread, whether the call ran or was discarded with its receiver.
+class RunOnGuiEvent final : public QEvent {
+public:
+    static QEvent::Type Kind()
+    {
+        static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return kind;
+    }
+    RunOnGuiEvent(std::function<void()> fn, std::shared_ptr<void> keep)
+        : QEvent(Kind()), fn(std::move(fn)), keep(std::move(keep))
+    {
+    }
+    ~RunOnGuiEvent() override { MarkTakenOver(this); }
+    void Run() { fn(); }
+
+private:
+    std::function<void()> fn;
+    std::shared_ptr<void> keep;
+};
+
 } // namespace
 
 // Lives on the GUI thread; replies and warnings from workers are queued to it. It
@@ -95,6 +140,17 @@ public:
         QObject* target = it->second.data();
         targets.erase(it);
         return target;
+    }
+
+protected:
+    bool event(QEvent* e) override
+    {
+        // Queued calls are the events this object gets from other threads.
+        MarkTakenOver(e);
+        if (e->type() != RunOnGuiEvent::Kind())
+            return QObject::event(e);
+        static_cast<RunOnGuiEvent*>(e)->Run();
+        return true;
     }
 
 private:
@@ -195,9 +251,9 @@ void LinkCore::RunOnGui(std::function<void()> fn)
             fn();
             return;
         }
-        auto release = std::make_shared<Release>(waiter);
-        QMetaObject::invokeMethod(
-            dispatcher, [fn = std::move(fn), release]() { fn(); }, Qt::QueuedConnection);
+        auto* event = new RunOnGuiEvent(std::move(fn), std::make_shared<Release>(waiter));
+        MarkHandedOver(event);
+        QCoreApplication::postEvent(dispatcher, event);
     }
     std::unique_lock lock(waiter->mutex);
     while (!waiter->done && !abandon.load())
