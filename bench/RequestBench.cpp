@@ -63,6 +63,19 @@ public:
     bool done = false;
 };
 
+// Runs this thread's event loop until the catcher has its reply, or for 10 s at
+// most; whether the reply came.
+bool AwaitReply(CReplyCatcher& catcher)
+{
+    QEventLoop loop;
+    catcher.loop = &loop;
+    QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+    if (!catcher.done)
+        loop.exec();
+    catcher.loop = nullptr;
+    return catcher.done;
+}
+
 // The product's transport, noting when its exchange starts and ends on the
 // worker thread, so that the asynchronous time splits into getting a thread
 // going, the exchange itself and the hand-over to the GUI thread.
@@ -102,6 +115,15 @@ bool CurlGet(CURL* curl, const std::string& url, std::string& body)
     return curl_easy_perform(curl) == CURLE_OK;
 }
 
+// The same GET on a handle made for it alone.
+bool CurlGetFresh(const std::string& url, std::string& body)
+{
+    CURL* once = curl_easy_init();
+    const bool ok = CurlGet(once, url, body);
+    curl_easy_cleanup(once);
+    return ok;
+}
+
 double Since(Clock::time_point start, Clock::time_point end)
 {
     return std::chrono::duration<double, std::micro>(end - start).count();
@@ -134,14 +156,9 @@ void AsyncRequestEndToEnd(benchmark::State& state)
     // StartRequest to the handler on the GUI thread; false when no reply came.
     const auto TimeAsync = [&] {
         CReplyCatcher catcher;
-        QEventLoop loop;
-        catcher.loop = &loop;
         const Clock::time_point start = Clock::now();
         link.StartRequest(tail, net::kKindVisitorList, &catcher);
-        QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
-        if (!catcher.done)
-            loop.exec();
-        if (!catcher.done)
+        if (!AwaitReply(catcher))
             return false;
         async.push_back(Since(start, catcher.arrived));
         spawn.push_back(Since(start, transport->Started()));
@@ -157,22 +174,16 @@ void AsyncRequestEndToEnd(benchmark::State& state)
     // that the thread waits for, as a worker waits for its reply's handler.
     const auto TimeBareThread = [&] {
         CReplyCatcher catcher;
-        QEventLoop loop;
-        catcher.loop = &loop;
         const Clock::time_point start = Clock::now();
         std::thread worker([&catcher, &url] {
             std::string text;
-            CURL* once = curl_easy_init();
-            CurlGet(once, url, text);
-            curl_easy_cleanup(once);
+            CurlGetFresh(url, text);
             QMetaObject::invokeMethod(
                 &catcher, [&catcher, &text] { catcher.OnServerReply(0, text); }, Qt::BlockingQueuedConnection);
         });
-        QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
-        if (!catcher.done)
-            loop.exec();
+        const bool arrived = AwaitReply(catcher);
         worker.join();
-        if (!catcher.done)
+        if (!arrived)
             return false;
         bare.push_back(Since(start, catcher.arrived));
         return true;
@@ -205,9 +216,7 @@ void AsyncRequestEndToEnd(benchmark::State& state)
                 }
                 case 3: {
                     const Clock::time_point t = Clock::now();
-                    CURL* once = curl_easy_init();
-                    CurlGet(once, url, body);
-                    curl_easy_cleanup(once);
+                    CurlGetFresh(url, body);
                     fresh.push_back(Since(t, Clock::now()));
                     break;
                 }
