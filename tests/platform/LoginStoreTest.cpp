@@ -11,6 +11,7 @@
 #include <set>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kivora::platform {
 namespace {
@@ -31,6 +32,13 @@ std::set<std::string> NamesIn(const fs::path& folder)
     for (const auto& entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
     return names;
+}
+
+// A file of the given bytes that only its owner may read or write.
+void PutPrivateFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    fs::permissions(path, kFilePerms);
 }
 
 class ScopedUmask final {
@@ -145,10 +153,80 @@ TEST_F(LoginStoreTest, RemoveDeletesTheFolderWithItsContents)
     CFileLoginStore store(Root() / "Client" / "Login");
     ASSERT_TRUE(store.Write("record"));
     std::ofstream(store.Folder() / "Other") << "more";
+    // A link inside goes as a link; what it points to stays.
+    fs::create_directories(store.Folder() / "Sub" / "Deeper");
+    std::ofstream(Root() / "Outside") << "kept";
+    fs::create_symlink(Root(), store.Folder() / "Sub" / "Link");
     EXPECT_TRUE(store.Remove());
     EXPECT_FALSE(fs::exists(store.Folder()));
     EXPECT_TRUE(fs::exists(Root() / "Client"));
+    EXPECT_TRUE(fs::exists(Root() / "Outside"));
     EXPECT_TRUE(store.Remove());
+}
+
+TEST_F(LoginStoreTest, LinkInPlaceOfTheFolderIsNeverFollowed)
+{
+    // What an earlier version may have left: the record written through a link.
+    const fs::path target = Root() / "target";
+    const fs::perms targetPerms = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+    fs::create_directory(target);
+    fs::permissions(target, targetPerms);
+    for (const char* name : {"Data", "Data.tmp-Ab12Cd", "Other"})
+        PutPrivateFile(target / name, "record");
+    CFileLoginStore store(Root() / "Login");
+    fs::create_directory_symlink(target, store.Folder());
+
+    EXPECT_FALSE(store.Read(100));
+    EXPECT_FALSE(store.Write("new"));
+    EXPECT_EQ(PermsOf(target), targetPerms);
+
+    EXPECT_TRUE(store.Remove());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(store.Folder())));
+    EXPECT_EQ(NamesIn(target), std::set<std::string>{"Other"});
+}
+
+TEST_F(LoginStoreTest, ReadIgnoresRecordsOthersCouldHaveWritten)
+{
+    struct Case {
+        const char* what;
+        void (*tamper)(const fs::path& folder);
+    };
+    const Case cases[] = {
+        {"folder 0777", [](const fs::path& folder) { fs::permissions(folder, fs::perms::all); }},
+        {"folder 0770",
+         [](const fs::path& folder) { fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all); }},
+        {"Data 0620",
+         [](const fs::path& folder) { fs::permissions(folder / "Data", kFilePerms | fs::perms::group_write); }},
+        {"Data a link",
+         [](const fs::path& folder) {
+             fs::rename(folder / "Data", folder / "Real");
+             fs::create_symlink("Real", folder / "Data");
+         }},
+    };
+    for (const Case& c : cases) {
+        CFileLoginStore store(Root() / c.what / "Login");
+        ASSERT_TRUE(store.Write("record"));
+        ASSERT_EQ(store.Read(100), "record");
+        c.tamper(store.Folder());
+        EXPECT_FALSE(store.Read(100)) << c.what;
+    }
+}
+
+TEST_F(LoginStoreTest, RecordOfAnotherUserIsNotUsed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file away needs root";
+    constexpr uid_t kNobody = 65534;
+    CFileLoginStore store(Root() / "Login");
+    ASSERT_TRUE(store.Write("record"));
+    ASSERT_EQ(::chown((store.Folder() / "Data").c_str(), kNobody, kNobody), 0);
+    EXPECT_FALSE(store.Read(100));
+
+    ASSERT_TRUE(store.Write("record"));
+    ASSERT_EQ(store.Read(100), "record");
+    ASSERT_EQ(::chown(store.Folder().c_str(), kNobody, kNobody), 0);
+    EXPECT_FALSE(store.Read(100));
+    EXPECT_FALSE(store.Write("new"));
 }
 
 TEST_F(LoginStoreTest, FailuresUnderARegularFileReturnWithoutThrowing)
