@@ -5,6 +5,7 @@
 #include "support/DemoService.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +104,16 @@ protected:
     {
         return service.Get("/cpn/w-adc.php?csesid=" + sessionId + "&ipaddr=192.0.2.1&adminid=" + loginId +
                            "&sid=site1");
+    }
+
+    // "STATUS BODY" of a control request; with a body it is a POST, whose body carries
+    // values too long for a request line.
+    std::string Send(const std::string& pathAndQuery, const std::string& body = "")
+    {
+        httplib::Client client("127.0.0.1", service.Port());
+        client.set_url_encode(false);
+        const auto result = body.empty() ? client.Get(pathAndQuery) : client.Post(pathAndQuery, body, "text/plain");
+        return result ? std::to_string(result->status) + ' ' + result->body : "failed";
     }
 
     std::string Presence(const std::string& loginId, const std::string& action)
@@ -367,6 +378,67 @@ TEST_F(DemoServiceVisitors, ControlApiRefusesBadVisitorsAndResetClearsThem)
     EXPECT_EQ(service.Get("/_sim/visitors"), "");
     // Ids are never reused, so a console left running across a reset cannot mix visitors up.
     EXPECT_NE(service.AddVisitor("ip=192.0.2.18&page=/a.html"), before);
+}
+
+TEST_F(DemoServiceVisitors, SetPutsExactBytesIntoTheListDetailsAndAcceptReplies)
+{
+    std::string everyByte; // 1-255, none of it a whole separator
+    for (int byte = 1; byte < 256; ++byte)
+        everyByte += static_cast<char>(byte);
+    const std::string markup = "<b onmouseover=\"x()\">Jo</b><script>alert('&amp;')</script>";
+    const std::string bidi = "\xE2\x80\xAE" "fdp.exe";
+    std::string hugePage = "/";
+    while (hugePage.size() < (1u << 20))
+        hugePage += "<i>\xE2\x80\xAE%41+</i>";
+
+    enum Reply { ListRow, Details, AcceptReply, NameMail };
+    struct Case {
+        const char* field;
+        std::string value;
+        Reply reply;
+        std::size_t index;
+    };
+    const Case cases[] = {
+        {"ip", markup, ListRow, 1},
+        {"visits", "-1" + bidi, ListRow, 2},
+        {"status", markup, ListRow, 3},
+        {"duration", "", ListRow, 4},
+        {"busy", "javascript:x()", ListRow, 6},
+        {"page", hugePage, ListRow, 9},
+        {"url", "file:///etc/passwd", Details, 0},
+        {"browser", everyByte, Details, 1},
+        {"referrer", "file:///C:/Windows/win.ini", Details, 3},
+        {"time", bidi, Details, 6},
+        {"city", markup, Details, 10},
+        {"name", markup, AcceptReply, 1},
+        {"email", bidi + "@example.com", AcceptReply, 2},
+        {"name", markup, NameMail, 0},
+    };
+    const std::string visitor = service.AddVisitor("ip=192.0.2.19&page=/&status=Chat%20Request");
+    std::string body;
+    for (const auto& c : cases)
+        body += std::string("&") + c.field + '=' + CDemoService::Escape(c.value);
+    ASSERT_EQ(Send("/_sim/visitor/set?csesid=" + visitor, body), "200 ok");
+
+    const std::vector<std::string> replies{
+        List(), service.Get("/cpn/w-lmudets.php?csesid=" + visitor), Accept(visitor, "admin"),
+        service.Get("/cpn/w-browser.php?opurl=namemail&csesid=" + visitor + "&stid=site1&loginid=admin")};
+    for (const auto& c : cases) {
+        const std::string& reply = replies[c.reply];
+        const auto fields = c.reply == ListRow ? RowsOf(reply).at(0) : Split(reply, "<fld>");
+        ASSERT_GT(fields.size(), c.index) << c.field;
+        EXPECT_TRUE(fields[c.index] == c.value) << c.field << ": " << fields[c.index].substr(0, 80);
+    }
+    EXPECT_EQ(RowsOf(replies[ListRow]).at(0).size(), 11u);
+
+    // A restored status is derived again: the accept above made the visitor chatting.
+    ASSERT_EQ(service.Get("/_sim/visitor/set?csesid=" + visitor + "&restore=status"), "ok");
+    EXPECT_EQ(Row(visitor).at(3), "Chatting");
+
+    EXPECT_TRUE(Send("/_sim/visitor/set?csesid=" + visitor + "&ip=192.0.2.20&colour=red").starts_with("400 "));
+    EXPECT_TRUE(Send("/_sim/visitor/set?csesid=" + visitor + "&restore=ip").starts_with("400 "));
+    EXPECT_EQ(Row(visitor).at(1), markup); // a refused set changes nothing
+    EXPECT_TRUE(Send("/_sim/visitor/set?csesid=0123456789abcdef01&ip=192.0.2.20").starts_with("404 "));
 }
 
 // --- Autopilot --------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 namespace kivora::demo {
@@ -311,7 +312,14 @@ CDemoService::Reply CDemoService::Route(const std::string& path, const QueryPara
 void CDemoService::HandleControl(const httplib::Request& req, httplib::Response& res)
 {
     const std::string_view command = std::string_view(req.path).substr(kControlPrefix.size());
-    const QueryParams params = ParseQuery(QueryOf(req.target));
+    QueryParams params = ParseQuery(QueryOf(req.target));
+    // A POST body holds more parameters in the same form, for values longer than the
+    // HTTP library lets a request line be (8 KiB). It caps form-encoded bodies at 8 KiB
+    // too, so callers send it under another type, e.g. text/plain.
+    if (req.method == "POST") {
+        QueryParams more = ParseQuery(req.body);
+        params.insert(params.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
     std::lock_guard lock(mutex_);
 
     if (command == "reset") {

@@ -2,8 +2,11 @@
 
 #include "Records.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace kivora::demo {
 
@@ -88,6 +91,89 @@ ControlReply AddVisitor(const QueryParams& params, ServiceState& state)
     return {200, added.sessionId};
 }
 
+// The visitor's own text that /_sim/visitor/set writes, by parameter name.
+struct TextField {
+    std::string_view name;
+    std::string& (*of)(Visitor&);
+};
+
+constexpr TextField kTextFields[] = {
+    {"ip", [](Visitor& v) -> std::string& { return v.address; }},
+    {"page", [](Visitor& v) -> std::string& { return v.page; }},
+    {"name", [](Visitor& v) -> std::string& { return v.name; }},
+    {"email", [](Visitor& v) -> std::string& { return v.email; }},
+    {"browser", [](Visitor& v) -> std::string& { return v.profile.browser; }},
+    {"os", [](Visitor& v) -> std::string& { return v.profile.os; }},
+    {"referrer", [](Visitor& v) -> std::string& { return v.profile.referrer; }},
+    {"colours", [](Visitor& v) -> std::string& { return v.profile.colours; }},
+    {"java", [](Visitor& v) -> std::string& { return v.profile.java; }},
+    {"language", [](Visitor& v) -> std::string& { return v.profile.language; }},
+    {"country", [](Visitor& v) -> std::string& { return v.profile.country; }},
+    {"region", [](Visitor& v) -> std::string& { return v.profile.region; }},
+    {"city", [](Visitor& v) -> std::string& { return v.profile.city; }},
+};
+
+// Derived text that /_sim/visitor/set replaces and restore= puts back, by parameter name.
+constexpr std::pair<std::string_view, ShownField> kShownFields[] = {
+    {"visits", ShownField::Visits}, {"status", ShownField::Status}, {"duration", ShownField::TimeOnSite},
+    {"delete", ShownField::Delete}, {"busy", ShownField::Busy},     {"invite", ShownField::Invite},
+    {"propop", ShownField::ProPop}, {"url", ShownField::PageUrl},   {"time", ShownField::LocalTime},
+};
+
+const TextField* FindTextField(std::string_view name)
+{
+    const auto found = std::find_if(std::begin(kTextFields), std::end(kTextFields),
+                                    [&](const TextField& field) { return field.name == name; });
+    return found == std::end(kTextFields) ? nullptr : found;
+}
+
+std::optional<std::string>* FindShown(Visitor& visitor, std::string_view name)
+{
+    for (const auto& [fieldName, field] : kShownFields) {
+        if (fieldName == name)
+            return &visitor.shown[static_cast<std::size_t>(field)];
+    }
+    return nullptr;
+}
+
+// csesid=ID&FIELD=VALUE...: the values' bytes go out as they are, in every reply that
+// carries the field. restore=FIELD drops a replacement of derived text again. Nothing
+// changes when any parameter is refused.
+ControlReply SetVisitor(const QueryParams& params, ServiceState& state)
+{
+    const std::string* sessionId = FindParam(params, "csesid");
+    Visitor* visitor = sessionId ? state.visitors.Find(*sessionId) : nullptr;
+    if (visitor == nullptr)
+        return NoSuchVisitor();
+
+    Visitor changed = *visitor;
+    for (const auto& [name, value] : params) {
+        if (name == "csesid")
+            continue;
+        if (name == "restore") {
+            std::optional<std::string>* shown = FindShown(changed, value);
+            if (shown == nullptr)
+                return Refused("restore takes visits, status, duration, delete, busy, invite, propop, url or time");
+            shown->reset();
+        } else if (const TextField* field = FindTextField(name)) {
+            field->of(changed) = value;
+        } else if (std::optional<std::string>* shown = FindShown(changed, name)) {
+            *shown = value;
+        } else {
+            return Refused("unknown field " + name);
+        }
+    }
+    *visitor = std::move(changed);
+    // A chat copied these when it began; it takes the set ones too, so that the chat pages,
+    // and the name-and-e-mail reply once the visitor has left, show them as well.
+    if (Chat* chat = state.visitors.FindChat(visitor->sessionId)) {
+        chat->address = visitor->address;
+        chat->visitorName = visitor->name;
+        chat->visitorEmail = visitor->email;
+    }
+    return {};
+}
+
 std::string ListVisitors(const ServiceState& state)
 {
     std::string out;
@@ -130,6 +216,8 @@ std::optional<ControlReply> HandleVisitorControl(std::string_view command, const
 {
     if (command == "visitor/add")
         return AddVisitor(params, state);
+    if (command == "visitor/set")
+        return SetVisitor(params, state);
     if (command == "visitors")
         return ControlReply{200, ListVisitors(state)};
     if (command == "notice")

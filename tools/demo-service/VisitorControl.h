@@ -1,8 +1,8 @@
 #pragma once
 
 // The control requests about visitors, notices and accounts: /_sim/visitor/add,
-// /_sim/visitor/request-chat, /_sim/visitor/remove, /_sim/visitors, /_sim/notice and
-// /_sim/deactivate. Run with the service's mutex held.
+// /_sim/visitor/set, /_sim/visitor/request-chat, /_sim/visitor/remove, /_sim/visitors,
+// /_sim/notice and /_sim/deactivate. Run with the service's mutex held.
 
 #include "Query.h"
 #include "ServiceState.h"

@@ -31,6 +31,13 @@ std::string PageAddress(const Visitor& visitor)
     return "http://www." + visitor.site + ".example" + visitor.page;
 }
 
+// The text a test set in place of `derived`, or `derived` itself.
+std::string Shown(const Visitor& visitor, ShownField field, std::string derived)
+{
+    const auto& replaced = visitor.shown[static_cast<std::size_t>(field)];
+    return replaced ? *replaced : std::move(derived);
+}
+
 } // namespace
 
 const char* StatusText(VisitorStatus status)
@@ -214,13 +221,14 @@ std::string FormatVisitorRow(const Visitor& visitor, SimTime now)
     return JoinFields({
         visitor.sessionId,
         visitor.address,
-        std::to_string(visitor.previousVisits),
-        StatusText(status),
-        FormatTimeOnSite(std::chrono::duration_cast<std::chrono::seconds>(now - visitor.arrived)),
-        status != VisitorStatus::Chatting ? "Delete" : "",
-        status == VisitorStatus::ChatRequest ? "Busy" : "",
-        browsing ? "Invite" : "",
-        browsing || status == VisitorStatus::Invited ? "Pro-Pop" : "",
+        Shown(visitor, ShownField::Visits, std::to_string(visitor.previousVisits)),
+        Shown(visitor, ShownField::Status, StatusText(status)),
+        Shown(visitor, ShownField::TimeOnSite,
+              FormatTimeOnSite(std::chrono::duration_cast<std::chrono::seconds>(now - visitor.arrived))),
+        Shown(visitor, ShownField::Delete, status != VisitorStatus::Chatting ? "Delete" : ""),
+        Shown(visitor, ShownField::Busy, status == VisitorStatus::ChatRequest ? "Busy" : ""),
+        Shown(visitor, ShownField::Invite, browsing ? "Invite" : ""),
+        Shown(visitor, ShownField::ProPop, browsing || status == VisitorStatus::Invited ? "Pro-Pop" : ""),
         visitor.page,
         visitor.proactivePending ? "ppc" : "",
     });
@@ -242,13 +250,13 @@ std::string FormatVisitorDetails(const Visitor& visitor, std::chrono::system_clo
 {
     const VisitorProfile& profile = visitor.profile;
     return JoinFields({
-        PageAddress(visitor),
+        Shown(visitor, ShownField::PageUrl, PageAddress(visitor)),
         profile.browser,
         profile.os,
         profile.referrer,
         profile.colours,
         profile.java,
-        FormatVisitorTime(profile.utcOffsetMinutes, wallNow),
+        Shown(visitor, ShownField::LocalTime, FormatVisitorTime(profile.utcOffsetMinutes, wallNow)),
         profile.language,
         profile.country,
         profile.region,

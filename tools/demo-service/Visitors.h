@@ -5,7 +5,9 @@
 
 #include "Clock.h"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,6 +45,21 @@ struct VisitorProfile {
     std::string city = "London";
 };
 
+// Text the service otherwise derives for a visitor's row and details, which a test may
+// replace with bytes of its own to see how the console copes with them.
+enum class ShownField : std::size_t {
+    Visits,     // previous visits in the row
+    Status,     // the row's status text
+    TimeOnSite, // the row's "H:MM:SS"
+    Delete,     // the row's four action words
+    Busy,
+    Invite,
+    ProPop,
+    PageUrl,   // the details reply's page address
+    LocalTime, // the details reply's "GMT+01:00 14:05"
+};
+inline constexpr std::size_t kShownFieldCount = 9;
+
 struct Visitor {
     std::string sessionId; // assigned by CVisitors::Add
     std::string site = "site1";
@@ -65,6 +82,8 @@ struct Visitor {
     std::string proactiveUrl;
     // The operator a chat (or chat request) was handed to, who may accept it.
     std::string transferredTo;
+    // Replacements for derived text, by ShownField; unset ones are derived as usual.
+    std::array<std::optional<std::string>, kShownFieldCount> shown;
 };
 
 enum class ChatSpeaker {
