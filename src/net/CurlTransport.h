@@ -4,7 +4,8 @@
 
 namespace kivora::net {
 
-// The real transport: libcurl's easy interface, one handle per exchange.
+// The real transport: libcurl's easy interface, one handle per exchange. Redirects
+// are followed only within the request's own scheme, host and port.
 class CCurlTransport final : public ITransport {
 public:
     explicit CCurlTransport(TransportLimits limits = {});
