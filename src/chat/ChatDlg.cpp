@@ -8,6 +8,7 @@
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
+#include "ui/OutsideText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -129,8 +130,8 @@ void CChatDlg::OnInitDialog()
     setFixedSize(qMax(width(), panel->geometry().right() + 1), height());
 
     if (!visitorEmail.empty())
-        emailLink->SetEmail(net::FromServerText(visitorEmail));
-    nameLabel->setText(net::FromServerText(visitorName));
+        emailLink->SetEmail(ui::OutsideText(visitorEmail));
+    nameLabel->setText(ui::OutsideText(visitorName));
     if (!detailsKnown)
         link.StartRequest(net::MakeUrl(res::IDS_URL_DETAILS, {sessionId}), net::kKindChatDetails, this);
     UpdateCaption();
@@ -139,8 +140,8 @@ void CChatDlg::OnInitDialog()
 
 void CChatDlg::UpdateCaption()
 {
-    setWindowTitle(QStringLiteral("Chatting with:") +
-                   net::FromServerText(visitorName.empty() ? ipAddress : visitorName));
+    setWindowTitle(ui::AsWindowTitle(QStringLiteral("Chatting with:") +
+                                     ui::OutsideText(visitorName.empty() ? ipAddress : visitorName)));
 }
 
 void CChatDlg::SetVisitorDetails(const net::VisitorDetails& details)

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
+#include "ui/OutsideText.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -122,7 +123,7 @@ void CChatDlg::AppendLine(const std::string& line)
         RequestNameAndEmail();
     if (style.kind == LineKind::Visitor)
         ClearStatus();
-    transcript->AppendLine(net::FromServerText(line), style.color);
+    transcript->AppendLine(ui::OutsideText(line, ui::kLineChars, ui::TextLines::Many), style.color);
     if (style.kind == LineKind::Visitor && !isActiveWindow() && requestAttention)
         requestAttention();
 }
@@ -180,10 +181,10 @@ void CChatDlg::FillCombos()
     const QSignalBlocker blockResponses(responsesCombo);
     pushUrlsCombo->clear();
     for (const CannedEntry& entry : lists.pushUrls)
-        pushUrlsCombo->addItem(net::FromServerText(entry.title));
+        pushUrlsCombo->addItem(ui::OutsideText(entry.title));
     responsesCombo->clear();
     for (const CannedEntry& entry : lists.responses)
-        responsesCombo->addItem(net::FromServerText(entry.title));
+        responsesCombo->addItem(ui::OutsideText(entry.title));
     pushUrlsCombo->setCurrentIndex(-1);
     responsesCombo->setCurrentIndex(-1);
 }
@@ -214,8 +215,8 @@ void CChatDlg::OnNameMailReply(const std::string& text)
     visitorName = std::move(reply->name);
     visitorEmail = std::move(reply->email);
     if (!visitorEmail.empty())
-        emailLink->SetEmail(net::FromServerText(visitorEmail));
-    nameLabel->setText(net::FromServerText(visitorName));
+        emailLink->SetEmail(ui::OutsideText(visitorEmail));
+    nameLabel->setText(ui::OutsideText(visitorName));
     UpdateCaption();
 }
 

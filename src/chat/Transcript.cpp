@@ -1,5 +1,7 @@
 #include "Transcript.h"
 
+#include "ui/OutsideText.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
@@ -141,8 +143,12 @@ CTranscriptView::CTranscriptView(QWidget* parent) : QTextEdit(parent)
             [this](int value) { followEnd = value == verticalScrollBar()->maximum(); });
 }
 
-void CTranscriptView::AppendLine(const QString& line, const QColor& color)
+void CTranscriptView::AppendLine(const QString& given, const QColor& color)
 {
+    static_assert(kMaxLineChars == ui::kLineChars);
+    const QString line = given.size() > kMaxLineChars + ui::kLineCutMark.size()
+                             ? ui::Neutralised(given, kMaxLineChars, ui::TextLines::Many)
+                             : given;
     // The operator types in the same window while lines arrive; nothing here may
     // take the keyboard away from them.
     const QPointer<QWidget> focused = QApplication::focusWidget();

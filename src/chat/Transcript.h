@@ -45,6 +45,9 @@ public:
     // Past this many characters an append also drops the oldest kTrimCount.
     static constexpr int kTrimThreshold = 125'000;
     static constexpr int kTrimCount = 50'000;
+    // A line shows at most this many characters, then a mark that it was cut: one
+    // paragraph of a megabyte would take the window a minute to lay out.
+    static constexpr qsizetype kMaxLineChars = 10'000;
 
     explicit CTranscriptView(QWidget* parent = nullptr);
 

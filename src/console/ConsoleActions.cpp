@@ -3,10 +3,12 @@
 #include "ConsoleDlg.h"
 
 #include "net/Endpoints.h"
+#include "net/ReplyCallback.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/Strings.h"
+#include "ui/OutsideText.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -61,7 +63,8 @@ void CConsoleDlg::UpdateButtons()
     Button(res::IDC_BUSY)->setEnabled(f[CVisitorRecord::kBusyAllowed] == "Busy");
     Button(res::IDC_INVITE)->setEnabled(f[CVisitorRecord::kInviteAllowed] == "Invite");
     Button(res::IDC_SEND_PROACTIVE)->setEnabled(f[CVisitorRecord::kProPopAllowed] == "Pro-Pop");
-    Button(res::IDC_ACCEPT)->setEnabled(f[CVisitorRecord::kStatus] == "Chat Request");
+    Button(res::IDC_ACCEPT)->setEnabled(f[CVisitorRecord::kStatus] == "Chat Request" &&
+                                        !AcceptUnderWay(f[CVisitorRecord::kSession]));
     Button(res::IDC_VIEW_DETAILS)->setEnabled(true);
 }
 
@@ -128,8 +131,33 @@ void CConsoleDlg::AcceptChat(int row)
 
 void CConsoleDlg::AcceptChatSession(const std::string& sessionId, const std::string& address)
 {
+    // One window per chat: a repeated accept or transfer notice for an open chat
+    // only brings its window up, and one under way is not asked for again.
+    if (chat::CChatDlg* open = FindChatWindow(sessionId)) {
+        if (open->isMinimized())
+            open->showNormal();
+        open->raise();
+        return;
+    }
+    if (!acceptsUnderWay.insert(sessionId).second)
+        return;
+    auto* target = new net::CReplyCallback(this, [this, sessionId](int, const std::string& text) {
+        acceptsUnderWay.erase(sessionId);
+        OnServerReply(net::kKindAcceptChat, text);
+        UpdateButtons();
+    });
     link.StartRequest(net::MakeUrl(res::IDS_URL_ACCEPT, {sessionId, address, loginId, siteId}),
-                      net::kKindAcceptChat, this);
+                      net::kKindAcceptChat, target);
+}
+
+chat::CChatDlg* CConsoleDlg::FindChatWindow(const std::string& sessionId) const
+{
+    for (const QPointer<QObject>& window : chatWindows) {
+        auto* chat = qobject_cast<chat::CChatDlg*>(window.data());
+        if (chat && chat->SessionId() == sessionId)
+            return chat;
+    }
+    return nullptr;
 }
 
 void CConsoleDlg::OnAcceptReply(const std::string& text)
@@ -138,8 +166,13 @@ void CConsoleDlg::OnAcceptReply(const std::string& text)
     if (!reply)
         return;
     if (reply->result != "true") {
-        platform.messageBoxes.Show(this, net::FromServerText(reply->result), QStringLiteral("Chat"),
-                                   platform::BoxIcon::Information);
+        platform.messageBoxes.Show(this, ui::OutsideText(reply->result, ui::kLineChars, ui::TextLines::Many),
+                                   QStringLiteral("Chat"), platform::BoxIcon::Information);
+        return;
+    }
+    // Granted twice (two accepts crossed): the chat keeps its one window.
+    if (chat::CChatDlg* open = FindChatWindow(reply->sessionId)) {
+        open->raise();
         return;
     }
     // The chat opens even when its visitor has left the list meanwhile: the chat

@@ -9,6 +9,7 @@
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
+#include "ui/OutsideText.h"
 #include "ui/RequestPopupDlg.h"
 
 #include <QCheckBox>
@@ -117,7 +118,7 @@ void CConsoleDlg::OnInitDialog()
     });
     platform.tray.Add(res::AppIcon(), QStringLiteral("Kivora Online"));
     siteLink->SetURL(net::FromServerText(siteUrl));
-    operatorCaption->setText(net::FromServerText(loginId + " (" + siteId + ") "));
+    operatorCaption->setText(ui::OutsideText(loginId + " (" + siteId + ") "));
     SendPresence(true);
     SetUpList();
 
@@ -357,8 +358,14 @@ void CConsoleDlg::HandleNotice(const std::string& text)
         // not (or no longer) in the list; a notice without a session names none.
         if (notice.sessionId.empty())
             break;
-        AcceptChatSession(notice.sessionId, GetAddressBySession(notice.sessionId));
-        PlayAlert("sound2");
+        {
+            // The service repeats the notice until the chat is taken; only the
+            // first one is a new chat to sound for.
+            const bool isNew = !FindChatWindow(notice.sessionId) && !AcceptUnderWay(notice.sessionId);
+            AcceptChatSession(notice.sessionId, GetAddressBySession(notice.sessionId));
+            if (isNew)
+                PlayAlert("sound2");
+        }
         break;
     case net::Notice::Kind::None:
         break;
@@ -411,8 +418,7 @@ void CConsoleDlg::RaisePopup(int row, const std::string& address, const std::str
     popups.emplace_back(popup);
     popup->show();
     // The desktop's notifications reach an operator who is looking elsewhere.
-    platform.tray.Notify(QStringLiteral("Chat Request"),
-                         QStringLiteral("Chat Request from: ") + QString::fromStdString(address));
+    platform.tray.Notify(QStringLiteral("Chat Request"), QStringLiteral("Chat Request from: ") + ui::OutsideText(address));
 }
 
 void CConsoleDlg::OnPopupAccept(const std::string& sessionId)

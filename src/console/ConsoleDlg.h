@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QCheckBox;
@@ -76,7 +77,12 @@ public:
     int ChatWindowCount() const;
     void ShowOffline();
     void AcceptChat(int row);
+    // Asks the service for the chat, unless its window is open already (that window
+    // comes to the front instead) or an accept for it is under way.
     void AcceptChatSession(const std::string& sessionId, const std::string& address);
+    // The open chat window of that chat, or null.
+    chat::CChatDlg* FindChatWindow(const std::string& sessionId) const;
+    bool AcceptUnderWay(const std::string& sessionId) const { return acceptsUnderWay.contains(sessionId); }
     int FindRowBySession(const std::string& sessionId) const;
     std::string GetAddressBySession(const std::string& sessionId) const;
     int GetSelectedRow() const;
@@ -164,6 +170,8 @@ private:
     std::unordered_map<std::string, net::VisitorDetails> detailsCache;
     std::vector<QPointer<QObject>> chatWindows;
     std::vector<QPointer<QObject>> popups;
+    // Chats asked for and not answered yet.
+    std::unordered_set<std::string> acceptsUnderWay;
     int timerId = 0;
     int refreshPeriodMs = 0;
     bool destroyed = false;

@@ -1,7 +1,7 @@
 #include "VisitorListModel.h"
 
-#include "net/Text.h"
 #include "res/Images.h"
+#include "ui/OutsideText.h"
 
 #include <QColor>
 
@@ -42,6 +42,28 @@ int CVisitorListModel::ImageIndex(const CVisitorRecord& record)
     return 2;
 }
 
+QString CVisitorListModel::CellText(const CVisitorRecord& record, int column)
+{
+    // Every cell is the visitor's own data: plain text, a bounded prefix of it.
+    switch (column) {
+    case kColumnVisitor: {
+        std::string visitor(record.Field(CVisitorRecord::kAddress).substr(0, 4 * ui::kFieldChars));
+        visitor += " - (";
+        visitor += record.Field(CVisitorRecord::kVisits).substr(0, 4 * ui::kFieldChars);
+        visitor += ')';
+        return ui::OutsideText(visitor);
+    }
+    case kColumnStatus:
+        return ui::OutsideText(record.Field(CVisitorRecord::kStatus));
+    case kColumnDuration:
+        return ui::OutsideText(record.Field(CVisitorRecord::kDuration));
+    case kColumnPage:
+        return ui::OutsideText(record.Field(CVisitorRecord::kPage));
+    default:
+        return {};
+    }
+}
+
 int CVisitorListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : Count();
@@ -59,24 +81,11 @@ QVariant CVisitorListModel::data(const QModelIndex& index, int role) const
     const CVisitorRecord& record = rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+        return CellText(record, index.column());
     case Qt::ToolTipRole:
-        switch (index.column()) {
-        case kColumnVisitor: {
-            std::string visitor(record.Field(CVisitorRecord::kAddress));
-            visitor += " - (";
-            visitor += record.Field(CVisitorRecord::kVisits);
-            visitor += ')';
-            return net::FromServerText(visitor);
-        }
-        case kColumnStatus:
-            return net::FromServerText(record.Field(CVisitorRecord::kStatus));
-        case kColumnDuration:
-            return net::FromServerText(record.Field(CVisitorRecord::kDuration));
-        case kColumnPage:
-            return net::FromServerText(record.Field(CVisitorRecord::kPage));
-        default:
-            return {};
-        }
+        // A tooltip takes a text that looks like markup for markup; a visitor's
+        // page must never be read as such.
+        return ui::AsLiteralRichText(CellText(record, index.column()));
     case Qt::ForegroundRole:
         if (index.column() == kColumnStatus && record.IsChatRequest())
             return kChatRequestColor;

@@ -32,6 +32,8 @@ public:
     // Image of a row: 0 for a chat request, else 1 for a proactive visitor, else 2
     // (one past the two images: no image).
     static int ImageIndex(const CVisitorRecord& record);
+    // What a cell shows of the record.
+    static QString CellText(const CVisitorRecord& record, int column);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -5,6 +5,7 @@
 #include "SavedLogin.h"
 #include "net/Endpoints.h"
 #include "net/ServerLink.h"
+#include "net/Text.h"
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
@@ -22,19 +23,9 @@ namespace kivora::login {
 
 namespace {
 
-QString FromLocal(const std::string& text)
-{
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToLocal(const QString& text)
-{
-    return text.toLocal8Bit().toStdString();
-}
-
 QString AboutText()
 {
-    QString text = FromLocal(res::LoadString(res::IDS_ABOUTBOX));
+    QString text = net::FromServerText(res::LoadString(res::IDS_ABOUTBOX));
     return text.remove(QLatin1Char('&'));
 }
 
@@ -57,7 +48,7 @@ CLoginDlg::CLoginDlg(net::CServerLink& link, platform::Platform& platform, Conso
     auto* banner = controls.As<ui::CClickableLabel>(res::IDC_BANNER);
     banner->setPixmap(res::LoginBanner(banner->size() * devicePixelRatio()));
     banner->setCursor(Qt::PointingHandCursor);
-    banner->setToolTip(FromLocal(res::LoadString(res::IDS_DEFAULT_HOST)));
+    banner->setToolTip(net::FromServerText(res::LoadString(res::IDS_DEFAULT_HOST)));
 
     connect(loginButton, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
     connect(banner, &ui::CClickableLabel::clicked, this, &CLoginDlg::OnBannerClicked);
@@ -87,9 +78,9 @@ void CLoginDlg::OnInitDialog()
     const auto saved = LoadSavedLogin(platform.loginStore);
     if (!saved)
         return;
-    loginId = FromLocal(saved->loginId);
-    siteId = FromLocal(saved->siteId);
-    password = FromLocal(saved->password);
+    loginId = net::FromServerText(saved->loginId);
+    siteId = net::FromServerText(saved->siteId);
+    password = net::FromServerText(saved->password);
     loginIdEdit->setText(loginId);
     siteIdEdit->setText(siteId);
     passwordEdit->setText(password);
@@ -114,15 +105,15 @@ void CLoginDlg::OnLogin()
         LoginExchange();
         return;
     }
-    platform.messageBoxes.Show(this, FromLocal(res::LoadString(res::IDS_EMPTY_FIELD)),
-                               FromLocal(res::LoadString(res::IDS_MESSAGE_CAPTION)), platform::BoxIcon::Error);
+    platform.messageBoxes.Show(this, net::FromServerText(res::LoadString(res::IDS_EMPTY_FIELD)),
+                               net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION)), platform::BoxIcon::Error);
 }
 
 bool CLoginDlg::LoginExchange()
 {
-    const std::string site = ToLocal(siteId);
-    const std::string login = ToLocal(loginId);
-    const std::string pwd = ToLocal(password);
+    const std::string site = net::ToServerText(siteId);
+    const std::string login = net::ToServerText(loginId);
+    const std::string pwd = net::ToServerText(password);
 
     // A failure here has been reported already; the login goes on with the
     // default host and path.
@@ -135,7 +126,7 @@ bool CLoginDlg::LoginExchange()
         return false;
     }
 
-    const QString caption = FromLocal(res::LoadString(res::IDS_MESSAGE_CAPTION));
+    const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
     const LoginReply parsed = ParseLoginReply(reply);
     if (parsed.isAdmin)
         link.isAdmin = *parsed.isAdmin;
@@ -150,7 +141,7 @@ bool CLoginDlg::LoginExchange()
         return true;
     }
 
-    platform.messageBoxes.Show(this, FromLocal(RefusalText(parsed.outcome, res::ServiceWebAddress())), caption,
+    platform.messageBoxes.Show(this, net::FromServerText(RefusalText(parsed.outcome, res::ServiceWebAddress())), caption,
                                platform::BoxIcon::Warning);
     statusLine->clear();
     loginButton->setEnabled(true);
@@ -166,7 +157,7 @@ void CLoginDlg::EndDialogOk()
 
 void CLoginDlg::OnBannerClicked()
 {
-    platform.browser.OpenUrl(FromLocal(res::LoadString(res::IDS_DEFAULT_HOST)));
+    platform.browser.OpenUrl(net::FromServerText(res::LoadString(res::IDS_DEFAULT_HOST)));
 }
 
 void CLoginDlg::OnAbout()
@@ -181,7 +172,7 @@ void CLoginDlg::OnAbout()
 
 void CLoginDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    const QString about = FromLocal(res::LoadString(res::IDS_ABOUTBOX));
+    const QString about = net::FromServerText(res::LoadString(res::IDS_ABOUTBOX));
     if (about.isEmpty())
         return;
     QMenu menu(this);

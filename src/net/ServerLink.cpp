@@ -3,6 +3,7 @@
 #include "Endpoints.h"
 #include "RecordText.h"
 #include "ServiceAddress.h"
+#include "Text.h"
 #include "platform/Browser.h"
 #include "platform/MessageBoxes.h"
 #include "res/Strings.h"
@@ -385,8 +386,10 @@ void CServerLink::RequestChatLists(QObject* chatWindow)
 
 bool CServerLink::OpenInBrowser(std::string_view urlTail)
 {
-    const std::string url = host + pathPrefix + std::string(urlTail);
-    return browser.OpenServicePage(QString::fromLocal8Bit(url.data(), static_cast<qsizetype>(url.size())));
+    // The scheme and port are spelt out: "localhost:8080/cpn/..." alone would be
+    // read as an address of a scheme called localhost.
+    const std::string url = ServiceOrigin(ParseServiceAddress(host)) + pathPrefix + std::string(urlTail);
+    return browser.OpenServicePage(FromServerText(url));
 }
 
 bool CServerLink::ShuttingDown() const

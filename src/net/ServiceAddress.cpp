@@ -66,6 +66,19 @@ ServiceAddress ParseServiceAddress(std::string_view text)
     return address;
 }
 
+std::string ServiceOrigin(const ServiceAddress& address)
+{
+    std::string origin = address.scheme + "://";
+    if (address.host.find(':') != std::string::npos)
+        origin += "[" + address.host + "]";
+    else
+        origin += address.host;
+    const int defaultPort = address.scheme == "https" ? 443 : 80;
+    if (address.port != defaultPort)
+        origin += ":" + std::to_string(address.port);
+    return origin;
+}
+
 std::string HostKeepingScheme(std::string_view chosen, std::string_view named)
 {
     if (!StartsWithNoCase(chosen, "https://") || StartsWithNoCase(named, "https://"))

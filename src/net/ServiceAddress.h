@@ -18,6 +18,10 @@ struct ServiceAddress {
 // connect like any unknown host.
 ServiceAddress ParseServiceAddress(std::string_view text);
 
+// "scheme://host" with ":port" unless it is the scheme's default; an IPv6 host
+// in brackets. Followed by a path, it is a whole address for a browser.
+std::string ServiceOrigin(const ServiceAddress& address);
+
 // The host field to use after the service named `named` in its parameters reply,
 // when the operator chose `chosen`. The service names a bare host; once the operator
 // asked for https, every exchange stays on it: a named host never downgrades it.

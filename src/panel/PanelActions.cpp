@@ -5,12 +5,14 @@
 #include "login/SavedLogin.h"
 #include "net/Endpoints.h"
 #include "net/RecordText.h"
+#include "net/ReplyCallback.h"
 #include "net/Replies.h"
 #include "net/Text.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
 #include "ui/MessageViewDlg.h"
+#include "ui/OutsideText.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -26,9 +28,37 @@ constexpr int kMessageWave = 140;
 
 void CVisitorPanelDlg::RequestOperatorMessages(bool all)
 {
+    if (!all && newMessagesPending)
+        return;
+    newMessagesPending = newMessagesPending || !all;
+    auto* target = new net::CReplyCallback(this, [this, all](int, const std::string& text) {
+        if (!all)
+            newMessagesPending = false;
+        if (!link.ShuttingDown())
+            OnMessagesReply(text, all);
+    });
     link.StartRequest(net::MakeUrl(all ? res::IDS_URL_ALL_MESSAGES : res::IDS_URL_NEW_MESSAGES,
                                    {link.GetLoginId(), link.GetSiteId()}),
-                      net::kKindMessages, this);
+                      net::kKindMessages, target);
+}
+
+void CVisitorPanelDlg::OnMessagesReply(const std::string& text, bool askedByOperator)
+{
+    const net::OperatorMessages messages = net::ParseOperatorMessagesReply(text);
+    const QString shown = ui::OutsideText(messages.text, ui::kDocumentChars, ui::TextLines::Many);
+    std::erase_if(viewers, [](const QPointer<ui::CMessageViewDlg>& v) { return v.isNull(); });
+    if (!askedByOperator) {
+        for (const QPointer<ui::CMessageViewDlg>& viewer : viewers) {
+            if (viewer->Text() == shown)
+                return;
+        }
+    }
+    // Played without waiting for its end, so that the console never stalls on it.
+    if (messages.sound)
+        platform.sounds.Play(kMessageWave, false);
+    auto* viewer = new ui::CMessageViewDlg(shown);
+    viewers.emplace_back(viewer);
+    viewer->show();
 }
 
 void CVisitorPanelDlg::OnSendMessage()
@@ -38,7 +68,7 @@ void CVisitorPanelDlg::OnSendMessage()
     if (selected < 0 || text.isEmpty())
         return;
     messageEdit->clear();
-    const std::string addressee = net::ToServerText(operatorsCombo->itemText(selected));
+    const std::string addressee = SelectedOperator();
     messageEdit->setFocus();
     link.StartRequest(net::MakeUrl(res::IDS_URL_SAVE_MESSAGE,
                                    {addressee, net::ToServerText(text), link.GetLoginId(), link.GetSiteId()}),
@@ -56,7 +86,7 @@ void CVisitorPanelDlg::OnChatTransfer()
     if (selected < 0)
         return;
     link.StartRequest(net::MakeUrl(res::IDS_URL_TRANSFER,
-                                   {chatSessionId, net::ToServerText(operatorsCombo->itemText(selected)),
+                                   {chatSessionId, SelectedOperator(),
                                     link.GetSiteId(), link.GetLoginId()}),
                       net::kKindTransfer, this);
 }
@@ -100,20 +130,12 @@ void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)
     const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
     switch (kind) {
     case net::kKindSaveMessage:
-        platform.messageBoxes.Show(this, net::FromServerText(text), caption, platform::BoxIcon::Information);
+        platform.messageBoxes.Show(this, ui::OutsideText(text, ui::kLineChars, ui::TextLines::Many), caption,
+                                   platform::BoxIcon::Information);
         break;
-    case net::kKindMessages: {
-        const net::OperatorMessages messages = net::ParseOperatorMessagesReply(text);
-        // Played without waiting for its end, so that the console never stalls on it.
-        if (messages.sound)
-            platform.sounds.Play(kMessageWave, false);
-        auto* viewer =
-            new ui::CMessageViewDlg(net::FromServerText(messages.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        std::erase_if(viewers, [](const QPointer<QWidget>& v) { return v.isNull(); });
-        viewers.emplace_back(viewer);
-        viewer->show();
+    case net::kKindMessages:
+        OnMessagesReply(text, true);
         break;
-    }
     case net::kKindTransfer:
         if (net::ParseTransferReply(text)) {
             transferred = true;

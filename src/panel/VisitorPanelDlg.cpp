@@ -7,6 +7,8 @@
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
 #include "ui/HyperLink.h"
+#include "ui/MessageViewDlg.h"
+#include "ui/OutsideText.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -14,7 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStringList>
+#include <QByteArray>
 
 #include <vector>
 
@@ -22,20 +24,19 @@ namespace kivora::panel {
 
 namespace {
 
-bool SameItems(const QComboBox* combo, const QStringList& items)
+// An entry shows a bounded, neutralised form of an operator's name; the name as
+// the service sent it is kept with it, for the requests that name the operator.
+constexpr int kNameRole = Qt::UserRole;
+
+bool SameItems(const QComboBox* combo, const std::vector<QByteArray>& names)
 {
-    if (combo->count() != items.size())
+    if (combo->count() != static_cast<int>(names.size()))
         return false;
     for (int i = 0; i < combo->count(); ++i) {
-        if (combo->itemText(i) != items[i])
+        if (combo->itemData(i, kNameRole).toByteArray() != names[static_cast<std::size_t>(i)])
             return false;
     }
     return true;
-}
-
-QString FromLocal(const std::string& text)
-{
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The label of each detail, in net::DetailIndex order.
@@ -97,7 +98,7 @@ CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link,
 
 CVisitorPanelDlg::~CVisitorPanelDlg()
 {
-    for (const QPointer<QWidget>& viewer : viewers)
+    for (const QPointer<ui::CMessageViewDlg>& viewer : viewers)
         delete viewer.data();
 }
 
@@ -159,11 +160,20 @@ void CVisitorPanelDlg::SetVisitorDetails(const net::VisitorDetails& newDetails)
     for (int i = 0; i < net::kDetailCount; ++i) {
         if (i == net::kDetailUrl || i == net::kDetailReferrer)
             continue;
-        DetailLabel(i)->setText(FromLocal(details[static_cast<std::size_t>(i)]));
+        DetailLabel(i)->setText(ui::OutsideText(details[static_cast<std::size_t>(i)]));
     }
-    urlLink->SetURL(FromLocal(details[net::kDetailUrl]));
-    referrerLink->SetURL(FromLocal(details[net::kDetailReferrer]));
+    // The links decide for themselves what of the text may open.
+    urlLink->SetURL(net::FromServerText(details[net::kDetailUrl]));
+    referrerLink->SetURL(net::FromServerText(details[net::kDetailReferrer]));
     repaint();
+}
+
+std::string CVisitorPanelDlg::SelectedOperator() const
+{
+    const int selected = operatorsCombo->currentIndex();
+    if (selected < 0)
+        return {};
+    return operatorsCombo->itemData(selected, kNameRole).toByteArray().toStdString();
 }
 
 void CVisitorPanelDlg::keyPressEvent(QKeyEvent* event)
@@ -197,24 +207,29 @@ void CVisitorPanelDlg::SetOperatorList(const std::vector<std::string>& names)
 {
     const QString own = net::FromServerText(link.GetLoginId());
     bool ownSeen = false;
-    QStringList shown;
-    shown.reserve(static_cast<qsizetype>(names.size()));
+    std::vector<QByteArray> shown;
+    shown.reserve(names.size());
     for (const std::string& name : names) {
-        QString text = net::FromServerText(name);
-        if (text.compare(own, Qt::CaseInsensitive) == 0)
+        if (net::FromServerText(name).compare(own, Qt::CaseInsensitive) == 0)
             ownSeen = true;
         else
-            shown.push_back(std::move(text));
+            shown.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
     }
     // The list comes with every refresh and is mostly the same as before; refilling
     // the list with what it already holds would only repaint it.
-    if (!SameItems(operatorsCombo, shown) || (!shown.isEmpty() && operatorsCombo->currentIndex() < 0)) {
+    if (!SameItems(operatorsCombo, shown) || (!shown.empty() && operatorsCombo->currentIndex() < 0)) {
         const int rememberedIndex = operatorsCombo->currentIndex();
-        const QString rememberedText = rememberedIndex >= 0 ? operatorsCombo->currentText() : QString();
+        const QByteArray rememberedName =
+            rememberedIndex >= 0 ? operatorsCombo->itemData(rememberedIndex, kNameRole).toByteArray() : QByteArray();
         const QSignalBlocker blocker(operatorsCombo);
         operatorsCombo->clear();
-        operatorsCombo->addItems(shown);
-        const int found = rememberedIndex >= 0 ? static_cast<int>(shown.indexOf(rememberedText)) : -1;
+        int found = -1;
+        for (const QByteArray& name : shown) {
+            if (rememberedIndex >= 0 && found < 0 && name == rememberedName)
+                found = operatorsCombo->count();
+            operatorsCombo->addItem(ui::OutsideText(std::string_view(name.constData(), static_cast<std::size_t>(name.size()))),
+                                    name);
+        }
         if (!names.empty()) {
             int select = 0;
             if (rememberedIndex >= 0)

@@ -25,6 +25,7 @@ struct Platform;
 }
 namespace kivora::ui {
 class CHyperLink;
+class CMessageViewDlg;
 }
 
 namespace kivora::panel {
@@ -47,6 +48,8 @@ public:
 
     bool HostedByConsole() const { return hostedByConsole; }
     // Asks the service for the operator messages: all of them, or only the new ones.
+    // New ones are asked for once at a time, and shown only when no viewer shows
+    // the same messages already: the service repeats its notice while they wait.
     void RequestOperatorMessages(bool all);
     // Refills the operators combo from the operators on line, leaving out the
     // operator's own login id and keeping the selection where it can.
@@ -69,6 +72,8 @@ public:
     // The row's buttons and Send Message, by control id; null for other ids.
     QPushButton* Button(int id) const;
     QComboBox* OperatorsCombo() const { return operatorsCombo; }
+    // The selected operator's login id as the service sent it; empty when none is.
+    std::string SelectedOperator() const;
     QLineEdit* MessageEdit() const { return messageEdit; }
     // The label showing detail index (net::DetailIndex); the URL and referrer
     // ones are CHyperLinks.
@@ -94,6 +99,9 @@ private:
     void PlaceButtonRow();
 
     void OpenServicePage(int templateId);
+    // Shows the messages in a viewer of their own; a fetch the operator did not ask
+    // for opens none when a viewer shows the same text.
+    void OnMessagesReply(const std::string& text, bool askedByOperator);
 
     const bool hostedByConsole;
     net::CServerLink& link;
@@ -106,7 +114,8 @@ private:
     QComboBox* operatorsCombo = nullptr;
     QLineEdit* messageEdit = nullptr;
     // Message viewers still open; they close with the session.
-    std::vector<QPointer<QWidget>> viewers;
+    std::vector<QPointer<ui::CMessageViewDlg>> viewers;
+    bool newMessagesPending = false;
 };
 
 } // namespace kivora::panel

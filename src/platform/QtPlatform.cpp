@@ -24,36 +24,50 @@ void CQtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& c
     else if (icon == BoxIcon::Information)
         qtIcon = QMessageBox::Information;
     QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, owner);
+    // Many texts are the service's or a visitor's: shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 namespace {
 
-// A bare host or host/path gets the web scheme, as the desktop's "open" of a
-// host name does.
-QUrl ToUrl(const QString& target)
+// The web or mail address that target names, or an empty QUrl for anything else:
+// the desktop's opener would hand another scheme (file:, smb:, a custom handler)
+// to whatever program claims it. A bare host, "host/path" or "host:port/path"
+// gets the web scheme, as the desktop's "open" of a host name does.
+QUrl ToWebUrl(const QString& target)
 {
-    const QUrl url(target, QUrl::TolerantMode);
-    if (!url.scheme().isEmpty() && target.contains(QLatin1Char(':')) &&
-        !target.startsWith(url.host() + QLatin1Char(':')))
+    qsizetype schemeEnd = 0;
+    while (schemeEnd < target.size() && target[schemeEnd].isLetterOrNumber() &&
+           target[schemeEnd].unicode() < 0x80)
+        ++schemeEnd;
+    // "localhost:8080/..." is a host and a port, not a scheme called localhost.
+    const bool hasScheme = schemeEnd > 0 && schemeEnd < target.size() && target[schemeEnd] == u':' &&
+                           !(schemeEnd + 1 < target.size() && target[schemeEnd + 1].isDigit());
+    const QUrl url = hasScheme ? QUrl(target, QUrl::StrictMode)
+                               : QUrl(QStringLiteral("http://") + target, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid())
+        return {};
+    if (scheme == u"mailto")
         return url;
-    return QUrl(QStringLiteral("http://") + target, QUrl::TolerantMode);
+    if ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty())
+        return url;
+    return {};
 }
 
 } // namespace
 
 bool CQtBrowser::OpenUrl(const QString& target)
 {
-    if (target.isEmpty())
-        return false;
-    return QDesktopServices::openUrl(ToUrl(target));
+    const QUrl url = ToWebUrl(target);
+    return !url.isEmpty() && QDesktopServices::openUrl(url);
 }
 
-bool CQtBrowser::OpenServicePage(const QString& hostAndPath)
+bool CQtBrowser::OpenServicePage(const QString& url)
 {
-    if (hostAndPath.isEmpty())
-        return false;
-    return QDesktopServices::openUrl(ToUrl(hostAndPath));
+    const QUrl page = ToWebUrl(url);
+    return !page.isEmpty() && QDesktopServices::openUrl(page);
 }
 
 struct CQtTray::Impl {
@@ -121,8 +135,10 @@ void CQtTray::Add(const QIcon& icon, const QString& tip)
 
 void CQtTray::Notify(const QString& title, const QString& text)
 {
+    // Desktop notification servers take the body for markup (links, images);
+    // escaped, it shows as the plain text it is.
     if (impl->icon.isVisible() && QSystemTrayIcon::supportsMessages())
-        impl->icon.showMessage(title, text, impl->icon.icon(), 10'000);
+        impl->icon.showMessage(title.toHtmlEscaped(), text.toHtmlEscaped(), impl->icon.icon(), 10'000);
 }
 
 void CQtTray::Remove()

@@ -20,7 +20,7 @@ public:
 class CQtBrowser final : public IBrowser {
 public:
     bool OpenUrl(const QString& target) override;
-    bool OpenServicePage(const QString& hostAndPath) override;
+    bool OpenServicePage(const QString& url) override;
 };
 
 class CQtTray final : public ITray {

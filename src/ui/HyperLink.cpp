@@ -1,5 +1,6 @@
 #include "HyperLink.h"
 
+#include "OutsideText.h"
 #include "platform/Browser.h"
 
 #include <QEnterEvent>
@@ -8,12 +9,6 @@
 #include <QPalette>
 
 namespace kivora::ui {
-
-namespace {
-
-const QString kMailto = QStringLiteral("mailto:");
-
-} // namespace
 
 CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent)
 {
@@ -31,16 +26,33 @@ CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent)
 
 void CHyperLink::SetURL(const QString& text)
 {
-    setText(text);
-    SetLinkTarget(text);
-    setToolTip(text);
+    const QString shown = Neutralised(text);
+    setText(shown);
+    const QUrl url = WebLinkTarget(text);
+    SetPlain(!text.isEmpty() && url.isEmpty());
+    SetLinkTarget(url.isEmpty() ? QString() : url.toString(QUrl::FullyEncoded));
+    setToolTip(plain ? QString() : AsLiteralRichText(shown));
 }
 
 void CHyperLink::SetEmail(const QString& address)
 {
-    setText(address);
-    if (!address.isEmpty())
-        SetLinkTarget(kMailto + address);
+    setText(Neutralised(address));
+    if (address.isEmpty())
+        return;
+    const QUrl url = MailLinkTarget(address);
+    SetPlain(url.isEmpty());
+    SetLinkTarget(url.isEmpty() ? QString() : url.toString(QUrl::FullyEncoded));
+}
+
+void CHyperLink::SetPlain(bool isPlain)
+{
+    if (plain == isPlain)
+        return;
+    plain = isPlain;
+    QFont look = font();
+    look.setUnderline(!plain);
+    setFont(look);
+    ApplyColor();
 }
 
 void CHyperLink::SetLinkTarget(const QString& newTarget)
@@ -66,8 +78,21 @@ QColor CHyperLink::TextColor() const
 
 void CHyperLink::ApplyColor()
 {
-    const QColor color = TextColor();
     QPalette pal = palette();
+    if (plain) {
+        // The text colours of the window around it, as any other label has.
+        const QPalette window = parentWidget() ? parentWidget()->palette() : QPalette();
+        const QColor active = window.color(QPalette::Active, QPalette::WindowText);
+        const QColor inactive = window.color(QPalette::Inactive, QPalette::WindowText);
+        if (pal.color(QPalette::Active, QPalette::WindowText) == active &&
+            pal.color(QPalette::Inactive, QPalette::WindowText) == inactive)
+            return;
+        pal.setColor(QPalette::Active, QPalette::WindowText, active);
+        pal.setColor(QPalette::Inactive, QPalette::WindowText, inactive);
+        setPalette(pal);
+        return;
+    }
+    const QColor color = TextColor();
     if (pal.color(QPalette::Active, QPalette::WindowText) == color &&
         pal.color(QPalette::Inactive, QPalette::WindowText) == color)
         return;
@@ -80,6 +105,10 @@ void CHyperLink::ApplyColor()
 
 void CHyperLink::enterEvent(QEnterEvent* event)
 {
+    if (plain) {
+        QLabel::enterEvent(event);
+        return;
+    }
     hover = true;
     ApplyColor();
     repaint();
@@ -88,6 +117,10 @@ void CHyperLink::enterEvent(QEnterEvent* event)
 
 void CHyperLink::leaveEvent(QEvent* event)
 {
+    if (plain) {
+        QLabel::leaveEvent(event);
+        return;
+    }
     hover = false;
     ApplyColor();
     repaint();
@@ -96,7 +129,7 @@ void CHyperLink::leaveEvent(QEvent* event)
 
 void CHyperLink::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) {
+    if (plain || event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) {
         QLabel::mouseReleaseEvent(event);
         return;
     }
@@ -118,7 +151,7 @@ void CHyperLink::changeEvent(QEvent* event)
     // font) must not take away the link look.
     if (event->type() == QEvent::PaletteChange) {
         ApplyColor();
-    } else if (event->type() == QEvent::FontChange && !font().underline()) {
+    } else if (event->type() == QEvent::FontChange && !plain && !font().underline()) {
         QFont underlined = font();
         underlined.setUnderline(true);
         setFont(underlined);

@@ -8,7 +8,7 @@
 
 namespace kivora::ui {
 
-CMessageViewDlg::CMessageViewDlg(const QString& text, QWidget* parent) : QDialog(parent)
+CMessageViewDlg::CMessageViewDlg(const QString& text, QWidget* parent) : QDialog(parent), text(text)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(res::AppIcon());

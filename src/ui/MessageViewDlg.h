@@ -17,8 +17,11 @@ public:
 
     QPlainTextEdit* TextEdit() const { return textEdit; }
     QPushButton* OkButton() const { return okButton; }
+    // The text as given.
+    const QString& Text() const { return text; }
 
 private:
+    QString text;
     QPlainTextEdit* textEdit = nullptr;
     QPushButton* okButton = nullptr;
 };

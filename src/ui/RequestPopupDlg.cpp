@@ -1,6 +1,7 @@
 #include "RequestPopupDlg.h"
 
 #include "DialogBuilder.h"
+#include "OutsideText.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -23,7 +24,8 @@ CRequestPopupDlg::CRequestPopupDlg(int row, std::string ipAddress, std::string s
 
     const CDialogControls controls = BuildDialog(*this, *res::FindDialogTemplate(res::IDD_POPUP));
     text = controls.As<QLabel>(res::IDC_POPUP_TEXT);
-    text->setText(QStringLiteral("Chat Request from: ") + QString::fromStdString(ipAddress));
+    text->setTextFormat(Qt::PlainText);
+    text->setText(QStringLiteral("Chat Request from: ") + OutsideText(ipAddress));
     text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette palette = text->palette();
     palette.setColor(QPalette::WindowText, kTextColor);

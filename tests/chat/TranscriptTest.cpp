@@ -2,6 +2,8 @@
 // their formats, the size cap, links, and that appends never disturb the operator.
 #include "chat/Transcript.h"
 
+#include "ui/OutsideText.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -22,6 +24,7 @@
 using kivora::chat::CTranscriptView;
 using kivora::chat::ClassifyLine;
 using kivora::chat::LineKind;
+namespace ui = kivora::ui;
 
 namespace {
 
@@ -213,6 +216,19 @@ TEST_F(TranscriptViewTest, DropsTheOldestTextOnceOverTheCap)
     EXPECT_EQ(Name(FormatAt(Find(QStringLiteral("newest"))).foreground().color()), Name(kRed));
     EXPECT_EQ(view->textCursor().position(), view->CharacterCount());
     EXPECT_FALSE(view->textCursor().hasSelection());
+}
+
+// A line of a megabyte shows a bounded prefix and a mark, and the cap holds in
+// characters whatever the lines' lengths.
+TEST_F(TranscriptViewTest, HugeLinesAreCutAndTheCapStillHolds)
+{
+    view->AppendLine(QString(1 << 20, u'x'), kBlue);
+    EXPECT_EQ(view->toPlainText(), QString(CTranscriptView::kMaxLineChars, u'x') + ui::kLineCutMark);
+    const QString longLine = QString(100'000, u'y') + QStringLiteral("\r\n");
+    for (int i = 0; i < 30; ++i)
+        view->AppendLine(longLine, kBlue);
+    EXPECT_LE(view->CharacterCount(),
+              CTranscriptView::kTrimThreshold + CTranscriptView::kMaxLineChars + ui::kLineCutMark.size() + 1);
 }
 
 TEST_F(TranscriptViewTest, KeyboardFocusStaysInTheInputField)

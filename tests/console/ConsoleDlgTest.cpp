@@ -346,6 +346,7 @@ TEST_F(ConsoleTest, AcceptRepliesOpenChatsRefuseOrOpenTheHistory)
     EXPECT_TRUE(chats.empty());
 
     link.isAdmin = true;
+    link.host = "svc.example";
     console->OnServerReply(net::kKindAcceptChat, "true<fld>Ann<fld>ann@x.example<fld>Y<fld>c1");
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0].address, "192.0.2.1");
@@ -357,7 +358,7 @@ TEST_F(ConsoleTest, AcceptRepliesOpenChatsRefuseOrOpenTheHistory)
     QTest::qWait(10);
     ASSERT_EQ(browser.openedPages.size(), 1u);
     EXPECT_EQ(browser.openedPages[0],
-              QStringLiteral("/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=vchathist&ipadd=192.0.2.1"));
+              QStringLiteral("http://svc.example/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=vchathist&ipadd=192.0.2.1"));
 
     // A chat granted for a visitor no longer listed still opens, without address.
     console->OnServerReply(net::kKindAcceptChat, "true<fld><fld><fld>N<fld>gone");
@@ -383,6 +384,40 @@ TEST_F(ConsoleTest, TransferNoticesAcceptByTheirSessionEvenWithoutARow)
     for (const auto& p : sounds.played)
         transferSounds += p.waveId == 141;
     EXPECT_EQ(transferSounds, 2);
+}
+
+// The service repeats a transfer notice until the chat is taken: one accept goes
+// out, one window opens, and later notices only bring that window up.
+TEST_F(ConsoleTest, RepeatedTransferNoticesOpenOneWindowAndSendOneAccept)
+{
+    console->openChatWindow = [this](const ChatRequest& r) { console->OpenChatWindow(r); };
+    const std::string notice = ListReply({Row("c4", "Chat Request")}, "admin<blk><blk>chat_trans<fld>c4");
+    transport->Hold(true);
+    List(notice);
+    List(notice);
+    // Accept stays disabled while its request is under way.
+    console->ListView()->selectRow(0);
+    console->UpdateButtons();
+    EXPECT_FALSE(Enabled(res::IDC_ACCEPT));
+    transport->Reply("true<fld>Ann<fld><fld>Y<fld>c4");
+    transport->Hold(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console->ChatWindowCount() == 1; }, 5000));
+    List(notice);
+    console->AcceptChat(0);
+    // A second grant crossing the first opens nothing more either.
+    console->OnServerReply(net::kKindAcceptChat, "true<fld>Ann<fld><fld>Y<fld>c4");
+    QTest::qWait(20);
+    EXPECT_EQ(console->ChatWindowCount(), 1);
+    int accepts = 0;
+    for (const std::string& path : SentPaths())
+        accepts += path.starts_with("/w-adc.php");
+    EXPECT_EQ(accepts, 1);
+    EXPECT_LE(browser.openedPages.size(), 1u);
+    int transferSounds = 0;
+    for (const auto& p : sounds.played)
+        transferSounds += p.waveId == 141;
+    EXPECT_EQ(transferSounds, 1);
+    console->OnDestroy();
 }
 
 TEST_F(ConsoleTest, SoundsNewVisitorOncePerRefreshAndSoundOff)

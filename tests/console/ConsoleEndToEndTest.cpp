@@ -2,12 +2,15 @@
 // byte for byte, and what it shows from real replies.
 #include "console/ConsoleDlg.h"
 
+#include "chat/ChatDlg.h"
 #include "panel/VisitorPanelDlg.h"
+#include "ui/HyperLink.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
 #include "support/LiveSession.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -126,6 +129,50 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
     const auto sent = service.RequestLines();
     EXPECT_NE(std::find(sent.begin(), sent.end(), "GET /cpn/w-lmudets.php?csesid=" + session + " HTTP/1.0"),
               sent.end());
+    console.OnDestroy();
+}
+
+// A visitor whose every field is hostile, served by the demo service: the console
+// shows each as the text it is, opens none of it, and honours no override.
+TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
+{
+    test::LiveSession live("admin");
+    auto& [service, fakes, platform, link] = live;
+    const std::string session = service.AddVisitor("ip=192.0.2.66&status=Chat%20Request");
+    const std::string rlo = "\xE2\x80\xAE";
+    const std::string page = "/p?<img src=\"/dev/zero\"><b>x</b>" + rlo + "gpj.exe";
+    service.Control("visitor/set?csesid=" + session + "&page=" + service.Escape(page) +
+                    "&referrer=" + service.Escape("file:///etc/passwd") + "&url=" + service.Escape("javascript:x()") +
+                    "&name=" + service.Escape("<a href=\"http://evil.example/\">Ann</a>[*]" + rlo) +
+                    "&email=" + service.Escape("a@b.example?attach=/etc/passwd") +
+                    "&city=" + service.Escape("<img src=x>"));
+
+    CConsoleDlg console(link, platform);
+    console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
+    console.OnInitDialog();
+    console.RequestVisitorList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
+    const QModelIndex pageCell = console.Model().index(0, CVisitorListModel::kColumnPage);
+    EXPECT_EQ(console.Model().data(pageCell).toString(), QStringLiteral("/p?<img src=\"/dev/zero\"><b>x</b>gpj.exe"));
+
+    console.ListView()->selectRow(0);
+    console.UpdateButtons();
+    console.Button(res::IDC_VIEW_DETAILS)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Row(0).HasDetails(); }, 10000));
+    panel::CVisitorPanelDlg* panel = console.Panel();
+    EXPECT_EQ(panel->DetailLabel(net::kDetailCity)->text(), QStringLiteral("<img src=x>"));
+    EXPECT_EQ(panel->DetailLabel(net::kDetailCity)->textFormat(), Qt::PlainText);
+    for (ui::CHyperLink* link : {panel->UrlLink(), panel->ReferrerLink()}) {
+        EXPECT_TRUE(link->IsPlain());
+        QTest::mouseClick(link, Qt::LeftButton);
+    }
+    EXPECT_TRUE(fakes.browser.openedUrls.empty());
+
+    console.Button(res::IDC_ACCEPT)->click();
+    chat::CChatDlg* chat = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (chat = console.FindChatWindow(session)) != nullptr; }, 10000));
+    EXPECT_EQ(chat->windowTitle(), QStringLiteral("Chatting with:<a href=\"http://evil.example/\">Ann</a>[\u2060*]"));
+    EXPECT_TRUE(chat->EmailLink()->IsPlain());
     console.OnDestroy();
 }
 

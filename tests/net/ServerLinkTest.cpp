@@ -274,7 +274,9 @@ TEST_F(ServerLinkTest, ChatListsAndServicePages)
     link->pathPrefix = "/cpn";
     EXPECT_TRUE(link->OpenInBrowser("/w-browser.php?loginid=a&opurl=control"));
     ASSERT_EQ(browser.openedPages.size(), 1u);
-    EXPECT_EQ(browser.openedPages[0], QStringLiteral("svc.example:8080/cpn/w-browser.php?loginid=a&opurl=control"));
+    // A host with a port is no scheme: the page names its scheme and port.
+    EXPECT_EQ(browser.openedPages[0],
+              QStringLiteral("http://svc.example:8080/cpn/w-browser.php?loginid=a&opurl=control"));
 }
 
 } // namespace

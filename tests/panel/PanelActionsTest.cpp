@@ -119,6 +119,22 @@ TEST_F(PanelActions, MessagesOpenAViewerEachTimeWithTheSoundWhenAsked)
     EXPECT_EQ(ViewerTexts().size(), 3u);
 }
 
+// While messages wait the service names them at every refresh; the operator gets
+// one viewer for them, not one per refresh.
+TEST_F(PanelActions, RepeatedMessageNoticesOpenOneViewer)
+{
+    transport->responder = [](const net::TransportRequest&) {
+        return net::TransportResult{true, "anna<ln>hello<blk>sound3", {}};
+    };
+    for (int i = 0; i < 3; ++i) {
+        panel->RequestOperatorMessages(false);
+        Sent();
+        QTest::qWait(20);
+    }
+    EXPECT_EQ(ViewerTexts(), std::vector<QString>{QStringLiteral("anna:  hello")});
+    EXPECT_EQ(fakes.sounds.played.size(), 1u);
+}
+
 TEST_F(PanelActions, TransferConfirmedOnlyByExactlyTrue)
 {
     CVisitorPanelDlg chatPanel(false, link, fakes.platform);
@@ -148,8 +164,8 @@ TEST_F(PanelActions, WebConsolePages)
     QTest::mouseClick(Button(res::IDC_CONTROL_PANEL), Qt::LeftButton);
     QTest::mouseClick(Button(res::IDC_TRANSCRIPTS), Qt::LeftButton);
     const std::vector<QString> expected = {
-        QStringLiteral("svc.example/cpn/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=control"),
-        QStringLiteral("svc.example/cpn/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=transcript"),
+        QStringLiteral("http://svc.example/cpn/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=control"),
+        QStringLiteral("http://svc.example/cpn/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=transcript"),
     };
     EXPECT_EQ(fakes.browser.openedPages, expected);
 }

@@ -3,6 +3,8 @@
 // end anything.
 #include "panel/VisitorPanelDlg.h"
 
+#include "net/Text.h"
+
 #include "net/ServerLink.h"
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
@@ -185,15 +187,17 @@ TEST_F(VisitorPanelTest, DetailsGoToTheirLabelsAndLinks)
     for (std::size_t i = 0; i < details.size(); ++i)
         details[i] = "F" + std::to_string(i);
     details[net::kDetailCity] = "Z\xC3\xBCrich";
+    details[net::kDetailUrl] = "http://f0.example/";
+    details[net::kDetailReferrer] = "https://f3.example/";
+    // Not valid UTF-8: shown byte for byte as Latin-1, as everywhere else.
+    details[net::kDetailRegion] = "Z\xFCrich";
     panel->SetVisitorDetails(details);
 
     for (std::size_t i = 0; i < details.size(); ++i) {
         SCOPED_TRACE(i);
         auto* label = qobject_cast<QLabel*>(ById(panel, kValueIds[i]));
         ASSERT_NE(label, nullptr);
-        const QString expected = i == net::kDetailCity ? QStringLiteral("Z\u00FCrich")
-                                                       : QStringLiteral("F%1").arg(i);
-        EXPECT_EQ(label->text(), expected);
+        EXPECT_EQ(label->text(), net::FromServerText(details[i]));
         EXPECT_EQ(panel->DetailLabel(static_cast<int>(i)), label);
     }
     EXPECT_EQ(panel->Details(), details);
@@ -202,16 +206,16 @@ TEST_F(VisitorPanelTest, DetailsGoToTheirLabelsAndLinks)
     auto* referrer = qobject_cast<ui::CHyperLink*>(ById(panel, res::IDC_DETAIL_REFERRER));
     ASSERT_NE(url, nullptr);
     ASSERT_NE(referrer, nullptr);
-    EXPECT_EQ(url->Target(), QStringLiteral("F0"));
-    EXPECT_EQ(url->toolTip(), QStringLiteral("F0"));
+    EXPECT_EQ(url->Target(), QStringLiteral("http://f0.example/"));
+    EXPECT_TRUE(url->toolTip().contains(QStringLiteral("http://f0.example/")));
     EXPECT_EQ(url->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(referrer->Target(), QStringLiteral("F3"));
+    EXPECT_EQ(referrer->Target(), QStringLiteral("https://f3.example/"));
     EXPECT_EQ(referrer->cursor().shape(), Qt::PointingHandCursor);
 
     // The links open through the platform's browser.
     QTest::mouseClick(referrer, Qt::LeftButton);
     ASSERT_EQ(browser.openedUrls.size(), 1u);
-    EXPECT_EQ(browser.openedUrls[0], QStringLiteral("F3"));
+    EXPECT_EQ(browser.openedUrls[0], QStringLiteral("https://f3.example/"));
 }
 
 TEST_F(VisitorPanelTest, EmptyDetailsClearEverything)

@@ -3,7 +3,10 @@
 #include "platform/QtPlatform.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +41,27 @@ TEST(QtTray, MenuItemsDefaultAndGreying)
     EXPECT_EQ(shows, 1);
     EXPECT_EQ(logOuts, 1);
     EXPECT_EQ(exits, 1);
+}
+
+// A box shows the service's or a visitor's text as it came, never as markup.
+TEST(QtMessageBoxes, ShowPlainText)
+{
+    Qt::TextFormat shownAs = Qt::RichText;
+    QString shown;
+    QTimer::singleShot(0, qApp, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                shownAs = box->textFormat();
+                shown = box->text();
+                box->accept();
+            }
+        }
+    });
+    CQtMessageBoxes boxes;
+    const QString text = QStringLiteral("<a href=\"http://evil.example/\">refused</a>");
+    boxes.Show(nullptr, text, QStringLiteral("Chat"), BoxIcon::Information);
+    EXPECT_EQ(shownAs, Qt::PlainText);
+    EXPECT_EQ(shown, text);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ protected:
     {
         QEvent event(QEvent::Leave);
         QCoreApplication::sendEvent(link, &event);
+    }
+    // What the tooltip shows: it is handed over as rich text that reads literally.
+    QString ShownTip() const
+    {
+        QTextDocument shown;
+        shown.setHtml(link->toolTip());
+        return shown.toPlainText();
     }
 
     // The colour the label's text is painted in.
@@ -108,7 +116,7 @@ TEST_F(HyperLinkTest, SetUrlShowsLinksAndTipsTheSameText)
     link->SetURL(QStringLiteral("http://www.example.com/a?b=1&c=2"));
     EXPECT_EQ(link->text(), QStringLiteral("http://www.example.com/a?b=1&c=2"));
     EXPECT_EQ(link->Target(), QStringLiteral("http://www.example.com/a?b=1&c=2"));
-    EXPECT_EQ(link->toolTip(), QStringLiteral("http://www.example.com/a?b=1&c=2"));
+    EXPECT_EQ(ShownTip(), QStringLiteral("http://www.example.com/a?b=1&c=2"));
 }
 
 TEST_F(HyperLinkTest, SetEmailLinksToMailtoAndLeavesTheTooltip)
@@ -117,7 +125,7 @@ TEST_F(HyperLinkTest, SetEmailLinksToMailtoAndLeavesTheTooltip)
     link->SetEmail(QStringLiteral("ann@example.com"));
     EXPECT_EQ(link->text(), QStringLiteral("ann@example.com"));
     EXPECT_EQ(link->Target(), QStringLiteral("mailto:ann@example.com"));
-    EXPECT_EQ(link->toolTip(), QStringLiteral("www.example.com"));
+    EXPECT_EQ(ShownTip(), QStringLiteral("www.example.com"));
 }
 
 TEST_F(HyperLinkTest, SetEmailWithEmptyAddressKeepsTheEarlierTarget)
@@ -125,8 +133,8 @@ TEST_F(HyperLinkTest, SetEmailWithEmptyAddressKeepsTheEarlierTarget)
     link->SetURL(QStringLiteral("www.example.com"));
     link->SetEmail(QString());
     EXPECT_TRUE(link->text().isEmpty());
-    EXPECT_EQ(link->Target(), QStringLiteral("www.example.com"));
-    EXPECT_EQ(link->toolTip(), QStringLiteral("www.example.com"));
+    EXPECT_EQ(link->Target(), QStringLiteral("http://www.example.com"));
+    EXPECT_EQ(ShownTip(), QStringLiteral("www.example.com"));
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
 }
 
@@ -168,6 +176,50 @@ TEST_F(HyperLinkTest, OnlyALeftReleaseInsideCounts)
     QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(5, 500));
     EXPECT_TRUE(browser.openedUrls.empty());
     EXPECT_FALSE(link->IsVisited());
+}
+
+// What a visitor or the service puts in a link opens only on the web or as a bare
+// mail address; anything else is shown as it came, as plain text that does nothing.
+TEST_F(HyperLinkTest, OnlyWebAndBareMailAddressesBecomeLinks)
+{
+    struct Case {
+        bool email;
+        QString given;
+        QString target; // empty: shown as plain text
+    };
+    const Case cases[] = {
+        {false, QStringLiteral("HTTPS://Example.com/a?b=1"), QStringLiteral("https://example.com/a?b=1")},
+        {false, QStringLiteral("www.example.com:8080/p"), QStringLiteral("http://www.example.com:8080/p")},
+        {false, QStringLiteral("file:///etc/passwd"), {}},
+        {false, QStringLiteral("smb://host/share"), {}},
+        {false, QStringLiteral("data:text/html,<b>x</b>"), {}},
+        {false, QStringLiteral("javascript:alert(1)"), {}},
+        {false, QStringLiteral("http://bank.example@evil.example/"), {}},
+        {false, QStringLiteral("http://x.example/a b"), {}},
+        {false, QStringLiteral("http://x.example/\u202Egpj.exe"), {}},
+        {true, QStringLiteral("ann@example.com"), QStringLiteral("mailto:ann@example.com")},
+        {true, QStringLiteral("a@b.example?attach=/etc/passwd"), {}},
+        {true, QStringLiteral("a@b.example,c@d.example"), {}},
+        {true, QStringLiteral("mailto:a@b.example"), {}},
+        {true, QStringLiteral("a@b.example%3Fattach=x"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given.toStdString());
+        CHyperLink probe(&host);
+        probe.SetBrowser(&browser);
+        if (c.email)
+            probe.SetEmail(c.given);
+        else
+            probe.SetURL(c.given);
+        EXPECT_EQ(probe.Target(), c.target);
+        EXPECT_EQ(probe.IsPlain(), c.target.isEmpty());
+        EXPECT_EQ(probe.font().underline(), !c.target.isEmpty());
+        EXPECT_EQ(probe.cursor().shape(), c.target.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
+        QTest::mouseClick(&probe, Qt::LeftButton);
+        EXPECT_EQ(browser.openedUrls.empty(), c.target.isEmpty());
+        EXPECT_EQ(probe.IsVisited(), !c.target.isEmpty());
+        browser.openedUrls.clear();
+    }
 }
 
 } // namespace

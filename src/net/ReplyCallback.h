@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ServerLink.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <utility>
+
+namespace kivora::net {
+
+// The target of one request whose reply must be handled knowing what was asked.
+// It runs its function on the reply and then goes. Its parent is the object the
+// request is for, so it goes with that object, and a reply still on its way then
+// reaches nobody.
+class CReplyCallback final : public QObject, public IReplyTarget {
+public:
+    using Handler = std::function<void(int kind, const std::string& text)>;
+
+    CReplyCallback(QObject* context, Handler handler) : QObject(context), handler(std::move(handler)) {}
+
+    void OnServerReply(int kind, const std::string& text) override
+    {
+        Handler run = std::move(handler);
+        deleteLater();
+        if (run)
+            run(kind, text);
+    }
+
+private:
+    Handler handler;
+};
+
+} // namespace kivora::net
