@@ -12,6 +12,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -381,6 +382,57 @@ TEST_F(DemoServiceFault, MalformedFaultRequestsAreRefused)
         EXPECT_EQ(result->status, 400) << query;
     }
     EXPECT_EQ(service.Get("/cpn/w-param.php"), NormalParameters());
+}
+
+// --- Outage -------------------------------------------------------------------------
+
+// 0 when a plain TCP connect to the port succeeds, else its errno.
+int ConnectError(int port)
+{
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    if (sock < 0)
+        return errno;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int error = connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 ? 0 : errno;
+    close(sock);
+    return error;
+}
+
+TEST(DemoServiceOutage, RefusesConnectionsThenComesBackWithItsState)
+{
+    CDemoService service;
+    const std::string visitor = service.AddVisitor("ip=192.0.2.7&page=/");
+    // A held request must not keep the service from going down or coming back.
+    service.Fault("hang", 1, "seconds=60");
+    auto held = std::async(std::launch::async, [port = service.Port()] { return Fetch(port, "/cpn/w-param.php"); });
+    ASSERT_TRUE(WaitUntil([&] { return service.RequestLines().size() == 1; }));
+
+    service.Control("down?seconds=2");
+    const auto down = Clock::now();
+    EXPECT_EQ(ConnectError(service.Port()), ECONNREFUSED);
+    EXPECT_FALSE(Fetch(service.Port(), "/_sim/state"));
+    EXPECT_FALSE(held.get());
+
+    ASSERT_TRUE(WaitUntil([&] { return ConnectError(service.Port()) == 0; }, 10s));
+    EXPECT_GE(Clock::now() - down, 1500ms);
+    EXPECT_NE(service.Get("/_sim/visitors").find(visitor), std::string::npos);
+    EXPECT_EQ(service.RequestLines().size(), 1u);
+}
+
+TEST(DemoServiceOutage, RefusesBadLengthsAndEndsPromptlyWhileDown)
+{
+    auto service = std::make_unique<CDemoService>();
+    for (const char* query : {"", "?seconds=0", "?seconds=3601", "?seconds=2s"}) {
+        const auto result = Fetch(service->Port(), std::string("/_sim/down") + query);
+        ASSERT_TRUE(result) << query;
+        EXPECT_EQ(result->status, 400) << query;
+    }
+    service->Control("down?seconds=3600");
+    EXPECT_EQ(ConnectError(service->Port()), ECONNREFUSED);
+    service.reset(); // fails the test itself if SIGTERM did not end the process
 }
 
 // --- Shutdown -----------------------------------------------------------------------

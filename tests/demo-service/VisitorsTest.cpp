@@ -196,6 +196,17 @@ TEST_F(DemoServiceVisitors, OperatorsBlockFollowsLoginAndPresence)
     EXPECT_EQ(Block(1), "ben");
 }
 
+TEST_F(DemoServiceVisitors, ExpiredPresenceStaysGoneUntilTheNextGoOnline)
+{
+    Presence("anna", "lgon");
+    service.Control("presence/expire?operator=anna");
+    // Her own list polling does not bring her back; only going on line does.
+    EXPECT_EQ(Block(1, "anna"), "dora");
+    EXPECT_EQ(Presence("anna", "lgon"), "online");
+    EXPECT_EQ(Block(1), "anna<fld>dora");
+    EXPECT_EQ(Send("/_sim/presence/expire?operator=nobody"), "404 no such operator\n");
+}
+
 TEST_F(DemoServiceVisitors, ChatRequestSoundsOncePerRequestForEachOperator)
 {
     const std::string first = service.AddVisitor("ip=192.0.2.7&page=/");

@@ -71,6 +71,18 @@ bool CAccounts::Deactivate(std::string_view loginId)
     return found;
 }
 
+bool CAccounts::ExpirePresence(std::string_view loginId)
+{
+    bool found = false;
+    for (auto& account : accounts_) {
+        if (account.loginId == loginId) {
+            account.online = false;
+            found = true;
+        }
+    }
+    return found;
+}
+
 LoginOutcome CAccounts::Login(std::string_view site, std::string_view loginId, std::string_view password)
 {
     Account* account = Find(site, loginId);

@@ -50,6 +50,9 @@ public:
     // Deactivates every account with that login id and takes it off line, so that its
     // visitor list answers "logout" and its logins are refused. False when there is none.
     bool Deactivate(std::string_view loginId);
+    // Takes every account with that login id off line, as a presence that timed out;
+    // its next go-online request or login brings it back. False when there is none.
+    bool ExpirePresence(std::string_view loginId);
 
 private:
     std::vector<Account> accounts_;

@@ -31,6 +31,10 @@ constexpr auto kTrickleStep = std::chrono::milliseconds(100);
 constexpr int kMaxTicksPerRequest = 100000;
 constexpr int kMaxAutopilotVisitors = 1000;
 constexpr double kMaxAutopilotSpeed = 100.0;
+constexpr int kMaxDownSeconds = 3600;
+
+// How often a port someone else took during an outage is tried again.
+constexpr auto kReopenRetry = std::chrono::milliseconds(200);
 
 constexpr const char* kErrorPage =
     "<html><head><title>500 Internal Server Error</title></head>"
@@ -170,29 +174,51 @@ void CDemoService::AddPageEndpoint(std::string name, PageHandler handler)
 
 int CDemoService::Bind()
 {
-    if (options_.port == 0)
-        port_ = server_.bind_to_any_port(kHost);
-    else
-        port_ = server_.bind_to_port(kHost, options_.port) ? options_.port : -1;
+    port_ = Open(options_.port);
+    return port_;
+}
+
+int CDemoService::Open(int port)
+{
+    int bound = -1;
+    if (port == 0)
+        bound = server_.bind_to_any_port(kHost);
+    else if (server_.bind_to_port(kHost, port))
+        bound = port;
     // The library listens with a queue of five, so a console whose chat windows all
     // poll at once saw connections dropped and retried a second later. Listening again
     // on the bound socket widens the queue.
-    if (port_ > 0 && listenSocket_ >= 0)
+    if (bound > 0 && listenSocket_ >= 0)
         listen(listenSocket_, SOMAXCONN);
-    return port_;
+    return bound;
 }
 
 void CDemoService::Serve()
 {
     serving_ = true;
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            serving_ = false;
-            return;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        listening_ = true;
+        lock.unlock();
+        // Returns once the listener is closed by Stop() or /_sim/down, or has failed,
+        // and every worker has finished.
+        server_.listen_after_bind();
+        lock.lock();
+        listening_ = false;
+        if (!downUntil_)
+            break;
+        // Closed, as a service that is not running: connecting is refused.
+        const auto until = *downUntil_;
+        if (wake_.wait_until(lock, until, [this] { return stopping_; }))
+            break;
+        downUntil_.reset();
+        // Bound with the lock held, so a Stop() meanwhile finds it listening.
+        for (bool told = false; !stopping_ && Open(port_) < 0; told = true) {
+            if (!told)
+                std::fprintf(stderr, "kivora-demo-service: cannot listen on %s again, retrying\n", HostPort().c_str());
+            wake_.wait_for(lock, kReopenRetry, [this] { return stopping_; });
         }
     }
-    server_.listen_after_bind();
     serving_ = false;
 }
 
@@ -203,14 +229,39 @@ void CDemoService::Stop()
         stopping_ = true;
     }
     wake_.notify_all();
-    // Between Serve() starting and the library marking itself running, a stop would be
-    // lost; wait until it is running or Serve() has given up.
+    // Between Serve() opening a listener and the library marking itself running, a stop
+    // would be lost; wait until it is running or Serve() has ended (which it does at
+    // once when it is in an outage).
     while (serving_ && !server_.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (server_.is_running())
-        server_.stop();
+    {
+        std::lock_guard lock(mutex_);
+        if (listening_ && server_.is_running()) {
+            server_.stop();
+            listening_ = false;
+        }
+    }
     while (serving_)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void CDemoService::GoDownLocked(std::chrono::steady_clock::duration duration)
+{
+    const auto until = std::chrono::steady_clock::now() + duration;
+    downUntil_ = downUntil_ ? std::max(*downUntil_, until) : until;
+    // Closing the listener refuses new connections at once; the reply to the request
+    // that asked for this still goes out on its own connection.
+    if (listening_) {
+        server_.stop();
+        listening_ = false;
+    }
+    // Held requests let go, so that the listener's workers finish and Serve() can go on.
+    wake_.notify_all();
+}
+
+bool CDemoService::Released(std::uint64_t generation) const
+{
+    return stopping_ || downUntil_ || generation_ != generation;
 }
 
 std::string CDemoService::HostPort() const
@@ -268,9 +319,8 @@ void CDemoService::ApplyFault(Fault fault, const std::string& path, const QueryP
     switch (fault.mode) {
     case FaultMode::Hang: {
         const auto generation = generation_;
-        wake_.wait_for(lock, std::chrono::seconds(fault.seconds),
-                       [&] { return stopping_ || generation_ != generation; });
-        if (stopping_)
+        wake_.wait_for(lock, std::chrono::seconds(fault.seconds), [&] { return Released(generation); });
+        if (stopping_ || downUntil_)
             SendCutShort(res, Route(path, params).body);
         else
             SendReply(res, Route(path, params));
@@ -352,6 +402,15 @@ void CDemoService::HandleControl(const httplib::Request& req, httplib::Response&
             return;
         }
         faults_.push_back(std::move(*fault));
+        SendReply(res, {200, "ok"});
+    } else if (command == "down") {
+        int seconds = 0;
+        const std::string* text = FindParam(params, "seconds");
+        if (text == nullptr || !ParseWhole(*text, seconds) || seconds < 1 || seconds > kMaxDownSeconds) {
+            SendReply(res, {400, "down needs seconds=N from 1 to 3600\n"});
+            return;
+        }
+        GoDownLocked(std::chrono::seconds(seconds));
         SendReply(res, {200, "ok"});
     } else if (command == "state") {
         SendReply(res, {200, DescribeState()});
@@ -509,8 +568,9 @@ void CDemoService::SendTrickle(httplib::Response& res, std::string body, std::ui
         [this, body = std::move(body), generation](std::size_t offset, std::size_t, httplib::DataSink& sink) {
             {
                 std::unique_lock lock(mutex_);
-                // A reset or shutdown abandons the reply rather than keep a worker for minutes.
-                if (wake_.wait_for(lock, kTrickleStep, [&] { return stopping_ || generation_ != generation; }))
+                // A reset, outage or shutdown abandons the reply rather than keep a worker
+                // for minutes.
+                if (wake_.wait_for(lock, kTrickleStep, [&] { return Released(generation); }))
                     return false;
             }
             return sink.write(body.data() + offset, 1);

@@ -13,6 +13,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -82,7 +83,8 @@ public:
 
     // Binds 127.0.0.1 on the configured port; returns the bound port or -1.
     int Bind();
-    // Serves until Stop(); call after a successful Bind().
+    // Serves until Stop(); call after a successful Bind(). Outages asked for with
+    // /_sim/down are spent in here, the port closed, and then it binds and serves again.
     void Serve();
     // Safe from any thread but a request handler's; returns once serving has ended.
     void Stop();
@@ -97,6 +99,8 @@ private:
         std::string contentType = "text/plain";
     };
 
+    // Binds 127.0.0.1:port (0: a free one) and widens the listen queue; the port or -1.
+    int Open(int port);
     void Handle(const httplib::Request& req, httplib::Response& res);
     void HandleControl(const httplib::Request& req, httplib::Response& res);
     void ApplyFault(Fault fault, const std::string& path, const QueryParams& params,
@@ -109,6 +113,11 @@ private:
     std::string DescribeRequest(const LoggedRequest& entry) const;
     std::string DescribeState() const;
     void ResetLocked();
+    // Closes the port for `duration`; Serve() opens it again.
+    void GoDownLocked(std::chrono::steady_clock::duration duration);
+    // Whether a held request should let go: the service stops, goes down, or has been
+    // reset since `generation`.
+    bool Released(std::uint64_t generation) const;
     // /_sim/autopilot, /_sim/tick and /_sim/advance.
     std::optional<Reply> HandleTimeControl(std::string_view command, const QueryParams& params);
     AutopilotSettings InitialAutopilot() const;
@@ -136,6 +145,11 @@ private:
     // Bumped by every reset, so a held request knows it has been released.
     std::uint64_t generation_ = 0;
     bool stopping_ = false;
+    // The bound socket is open and its listener running or about to; whoever closes it
+    // clears this, so that the library's stop() runs once per listener.
+    bool listening_ = false;
+    // Set while the port is closed by /_sim/down: when it opens again.
+    std::optional<std::chrono::steady_clock::time_point> downUntil_;
     CAutopilot autopilot_;
 
     std::atomic<bool> serving_{false};

@@ -209,6 +209,14 @@ ControlReply Deactivate(const QueryParams& params, ServiceState& state)
     return {};
 }
 
+ControlReply ExpirePresence(const QueryParams& params, ServiceState& state)
+{
+    const std::string* loginId = FindParam(params, "operator");
+    if (loginId == nullptr || !state.accounts.ExpirePresence(*loginId))
+        return {404, "no such operator\n"};
+    return {};
+}
+
 } // namespace
 
 std::optional<ControlReply> HandleVisitorControl(std::string_view command, const QueryParams& params,
@@ -224,6 +232,8 @@ std::optional<ControlReply> HandleVisitorControl(std::string_view command, const
         return QueueNotice(params, state);
     if (command == "deactivate")
         return Deactivate(params, state);
+    if (command == "presence/expire")
+        return ExpirePresence(params, state);
 
     if (command != "visitor/request-chat" && command != "visitor/remove")
         return std::nullopt;

@@ -2,7 +2,8 @@
 
 // The control requests about visitors, notices and accounts: /_sim/visitor/add,
 // /_sim/visitor/set, /_sim/visitor/request-chat, /_sim/visitor/remove, /_sim/visitors,
-// /_sim/notice and /_sim/deactivate. Run with the service's mutex held.
+// /_sim/notice, /_sim/deactivate and /_sim/presence/expire. Run with the service's
+// mutex held.
 
 #include "Query.h"
 #include "ServiceState.h"

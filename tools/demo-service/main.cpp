@@ -46,6 +46,8 @@ constexpr const char* kUsage =
     "/_sim/visitor/add?ip=IP&page=PATH[&status=S][&visits=N][&name=..][&email=..][&seconds=N]...,\n"
     "/_sim/visitor/request-chat?csesid=C, /_sim/visitor/remove?csesid=C, /_sim/visitors,\n"
     "/_sim/notice?operator=L&text=ESCAPED, /_sim/deactivate?operator=L,\n"
+    "/_sim/presence/expire?operator=L, /_sim/down?seconds=N (answers ok, then refuses\n"
+    "connections for N seconds, 1 to 3600, and comes back with its state),\n"
     "/_sim/chat/say?csesid=C&text=ESCAPED, /_sim/chat/typing?csesid=C,\n"
     "/_sim/chat/leave?csesid=C, /_sim/chat/lines?csesid=C, /_sim/chat/owner?csesid=C,\n"
     "/_sim/messages?operator=L,\n"
