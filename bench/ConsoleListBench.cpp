@@ -5,6 +5,7 @@
 // laid out and painted the same way. The summary sets the console's CPU time
 // against both and checks that the cost grows linearly.
 #include "BenchSummary.h"
+#include "session/Session.h"
 #include "BenchSupport.h"
 #include "console/ConsoleDlg.h"
 #include "net/ServerLink.h"
@@ -48,7 +49,8 @@ std::string MakeReply(int rows)
 struct Console {
     bench::NullPlatform fakes;
     net::CServerLink link{std::make_shared<NullTransport>(), fakes.boxes, fakes.browser};
-    console::CConsoleDlg dlg{link, fakes.platform};
+    session::CSession session{link};
+    console::CConsoleDlg dlg{session, fakes.platform};
 
     Console()
     {

@@ -16,6 +16,7 @@
 // Each mode prints RESULT lines for scripts/bench; run each in a process of its
 // own, since the peak resident memory only ever grows.
 #include "BenchSummary.h"
+#include "session/Session.h"
 #include "BenchSupport.h"
 #include "chat/ChatDlg.h"
 #include "chat/Transcript.h"
@@ -121,7 +122,7 @@ struct Session {
         link.SetDefaultHost(service.HostPort());
         Require(link.FetchParams("site1"), "no parameters reply");
         link.SetIdentity("admin", "site1");
-        console = std::make_unique<console::CConsoleDlg>(link, fakes.platform);
+        console = std::make_unique<console::CConsoleDlg>(session, fakes.platform);
         console->SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console->OnInitDialog();
         console->show();
@@ -169,6 +170,7 @@ struct Session {
     bench::NullPlatform fakes;
     std::shared_ptr<CTimedCurlTransport> transport = std::make_shared<CTimedCurlTransport>();
     net::CServerLink link{transport, fakes.boxes, fakes.browser};
+    session::CSession session{link};
     std::unique_ptr<console::CConsoleDlg> console;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/QtPlatform.h"
 #include "res/Strings.h"
+#include "session/Session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -86,13 +87,16 @@ int CConsoleApp::InitInstance(const CommandLine& commandLine)
 
 void CConsoleApp::RunSession(net::CServerLink& link, platform::Platform& platform)
 {
+    session::CSession session(link);
     auto runConsole = [&](const login::ConsoleStart& start) {
-        console::CConsoleDlg console(link, platform);
+        console::CConsoleDlg console(session, platform);
         console.SetLoginInfo(start.siteId, start.loginId, start.siteAddress);
         console.DoModal();
     };
-    login::CLoginDlg loginDlg(link, platform, runConsole);
+    login::CLoginDlg loginDlg(session, platform, runConsole);
     loginDlg.DoModal();
+    // Whichever way it ended, nothing more reaches anybody.
+    session.End();
 }
 
 } // namespace kivora::app

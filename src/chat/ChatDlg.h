@@ -54,6 +54,9 @@ public:
 
     void OnInitDialog();
     void OnServerReply(int kind, const std::string& text) override;
+    void OnServerOutcome(int kind, const std::string& text, bool ok) override;
+    // The last polls failed: the status line says so until one works.
+    bool PollsFailing() const { return pollsFailing; }
     void SetVisitorDetails(const net::VisitorDetails& details);
     void SetOperatorList(const std::vector<std::string>& operators);
 
@@ -147,6 +150,7 @@ private:
     // A poll not answered yet: a second one meanwhile would bring the same lines,
     // and both answers would be shown. pollSent tells a lost poll from a slow one.
     bool pollPending = false;
+    bool pollsFailing = false;
     QElapsedTimer pollSent;
     bool detailsKnown = false;
     QDateTime startTime;

@@ -35,6 +35,27 @@ bool& CChatDlg::TypingNoticeFlag()
     return flag;
 }
 
+void CChatDlg::OnServerOutcome(int kind, const std::string& text, bool ok)
+{
+    if (link.ShuttingDown() || ended)
+        return;
+    // A failed exchange is not the service saying anything: it changes nothing
+    // but the status line, which tells that the chat waits for the service.
+    if (!ok) {
+        if (kind == net::kKindChatPoll) {
+            pollPending = false;
+            pollsFailing = true;
+            statusLine->setText(QStringLiteral("Cannot reach the service; the chat goes on when it answers."));
+        }
+        return;
+    }
+    if (kind == net::kKindChatPoll && pollsFailing) {
+        pollsFailing = false;
+        statusLine->setText(QStringLiteral("Connected again."));
+    }
+    OnServerReply(kind, text);
+}
+
 void CChatDlg::OnServerReply(int kind, const std::string& text)
 {
     if (link.ShuttingDown() || ended)

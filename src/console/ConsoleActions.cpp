@@ -2,8 +2,8 @@
 // accepting a chat and its reply, proactive invitations.
 #include "ConsoleDlg.h"
 
-#include "net/Endpoints.h"
 #include "net/ReplyCallback.h"
+#include "net/Requests.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
@@ -74,10 +74,35 @@ void CConsoleDlg::ShowSelectedDetails()
     if (row < 0)
         return;
     CVisitorRecord& record = model.Row(row);
-    const net::VisitorDetails details = record.GetDetails(link);
-    panel->SetVisitorDetails(details);
-    if (record.HasDetails())
-        StoreVisitorDetails(details, record.GetSessionId());
+    if (record.HasDetails()) {
+        panel->SetVisitorDetails(record.GetDetails());
+        StoreVisitorDetails(record.GetDetails(), record.GetSessionId());
+        return;
+    }
+    // Asked for without waiting: the panel fills in when they come.
+    const std::string sessionId = record.GetSessionId();
+    if (!detailsUnderWay.insert(sessionId).second)
+        return;
+    auto* target = new net::CReplyCallback(
+        this, [this, sessionId](const std::string& text, bool ok) { OnDetailsReply(sessionId, text, ok); });
+    const net::ServiceRequest details = net::request::Details(sessionId);
+    link.StartRequest(details.path, details.kind, target);
+}
+
+void CConsoleDlg::OnDetailsReply(const std::string& sessionId, const std::string& text, bool ok)
+{
+    detailsUnderWay.erase(sessionId);
+    const auto details = ok && !link.ShuttingDown() ? net::ParseDetailsReply(text) : std::nullopt;
+    // Nothing usable is kept: the next View Details asks again.
+    if (!details)
+        return;
+    StoreVisitorDetails(*details, sessionId);
+    if (const int row = FindRowBySession(sessionId); row >= 0)
+        model.Row(row).SetDetails(*details);
+    // Shown only while that visitor is still the one selected.
+    const int selected = GetSelectedRow();
+    if (selected >= 0 && model.Row(selected).GetSessionId() == sessionId)
+        panel->SetVisitorDetails(*details);
 }
 
 void CConsoleDlg::OnListClicked()
@@ -146,8 +171,8 @@ void CConsoleDlg::AcceptChatSession(const std::string& sessionId, const std::str
         OnServerReply(net::kKindAcceptChat, text);
         UpdateButtons();
     });
-    link.StartRequest(net::MakeUrl(res::IDS_URL_ACCEPT, {sessionId, address, loginId, siteId}),
-                      net::kKindAcceptChat, target);
+    const net::ServiceRequest accept = net::request::Accept(link.Who(), sessionId, address);
+    link.StartRequest(accept.path, accept.kind, target);
 }
 
 chat::CChatDlg* CConsoleDlg::FindChatWindow(const std::string& sessionId) const
@@ -187,25 +212,24 @@ void CConsoleDlg::OnAcceptReply(const std::string& text)
         request.address = record.GetIpAddress();
         request.hasDetails = record.HasDetails();
         if (request.hasDetails)
-            request.details = model.Row(row).GetDetails(link);
+            request.details = record.GetDetails();
     }
     if (openChatWindow)
         openChatWindow(request);
 
     if (reply->history == "Y") {
-        const std::string path = net::MakeUrl(
-            res::IDS_URL_HISTORY_PAGE, {loginId, link.GetSiteId(), link.isAdmin ? "Y" : "", request.address});
+        const std::string path = net::request::HistoryPage(link.Who(), request.address);
         // Opened once this reply has been handled.
         QMetaObject::invokeMethod(this, [this, path] { link.OpenInBrowser(path); }, Qt::QueuedConnection);
     }
 }
 
-void CConsoleDlg::OnVisitorAction(int stringId)
+void CConsoleDlg::OnVisitorAction(net::VisitorAction action)
 {
     const int row = GetSelectedRow();
     if (row < 0)
         return;
-    model.Row(row).SendVisitorAction(link, res::LoadString(stringId));
+    model.Row(row).SendVisitorAction(link, action);
 }
 
 bool CConsoleDlg::NormalizeUrl(QString& text)

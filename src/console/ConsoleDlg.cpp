@@ -1,6 +1,6 @@
 #include "ConsoleDlg.h"
 
-#include "net/Endpoints.h"
+#include "net/Requests.h"
 #include "net/RecordText.h"
 #include "net/Replies.h"
 #include "net/Text.h"
@@ -8,6 +8,8 @@
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
+#include "session/ConnectionText.h"
+#include "session/Session.h"
 #include "ui/HyperLink.h"
 #include "ui/OutsideText.h"
 #include "ui/RequestPopupDlg.h"
@@ -40,8 +42,8 @@ constexpr int kPanelHeight = 180;
 
 } // namespace
 
-CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, QWidget* parent)
-    : QDialog(parent), link(link), platform(platform)
+CConsoleDlg::CConsoleDlg(kivora::session::CSession& session, platform::Platform& platform, QWidget* parent)
+    : QDialog(parent), session(session), link(session.Link()), platform(platform)
 {
     controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_CONSOLE));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -63,11 +65,11 @@ CConsoleDlg::CConsoleDlg(net::CServerLink& link, platform::Platform& platform, Q
     connect(Button(res::IDC_VIEW_DETAILS), &QPushButton::clicked, this, &CConsoleDlg::ShowSelectedDetails);
     connect(Button(res::IDC_ACCEPT), &QPushButton::clicked, this, &CConsoleDlg::OnAccept);
     connect(Button(res::IDC_BUSY), &QPushButton::clicked, this,
-            [this] { OnVisitorAction(res::IDS_ACTION_REFUSE); });
+            [this] { OnVisitorAction(net::VisitorAction::Refuse); });
     connect(Button(res::IDC_INVITE), &QPushButton::clicked, this,
-            [this] { OnVisitorAction(res::IDS_ACTION_INVITE); });
+            [this] { OnVisitorAction(net::VisitorAction::Invite); });
     connect(Button(res::IDC_DELETE), &QPushButton::clicked, this,
-            [this] { OnVisitorAction(res::IDS_ACTION_REMOVE); });
+            [this] { OnVisitorAction(net::VisitorAction::Remove); });
     connect(Button(res::IDC_SEND_PROACTIVE), &QPushButton::clicked, this, &CConsoleDlg::OnSendProactive);
     proactiveUrlEdit->installEventFilter(this);
     openChatWindow = [this](const ChatRequest& request) { OpenChatWindow(request); };
@@ -121,18 +123,23 @@ void CConsoleDlg::OnInitDialog()
     operatorCaption->setText(ui::OutsideText(loginId + " (" + siteId + ") "));
     SendPresence(true);
     SetUpList();
+    connect(&session, &kivora::session::CSession::connectionChanged, this, &CConsoleDlg::ShowConnection);
+    connect(&session, &kivora::session::CSession::recovered, this, &CConsoleDlg::OnRecovered);
 
     panel = new panel::CVisitorPanelDlg(true, link, platform, this);
     panel->showOffline = [this] { ShowOffline(); };
     panel->endConsole = [this] { done(1); };
+    panel->logOut = [this] { LogOutAndEnd(); };
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
     const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
     panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
     panel->show();
-    // The dialog was sized for its controls; the panel below them sets the height.
-    setFixedSize(qMax(width(), panel->geometry().right() + 1), qMax(height(), panel->geometry().bottom() + 1));
+    // The dialog was sized for its controls; the panel below them sets the height,
+    // and the connection line goes under it.
+    SetUpConnectionLine();
 
     refreshPeriodMs = net::TimerPeriodMs(link.refreshIntervalMs, kFallbackRefreshMs);
+    ShowConnection();
     timerId = startTimer(refreshPeriodMs);
 }
 
@@ -201,14 +208,16 @@ void CConsoleDlg::timerEvent(QTimerEvent*)
 
 void CConsoleDlg::RequestVisitorList()
 {
-    link.StartRequest(net::MakeUrl(res::IDS_URL_VISITOR_LIST, {loginId, siteId}), net::kKindVisitorList, this);
+    const net::ServiceRequest list = net::request::VisitorList(link.Who());
+    link.StartRequest(list.path, list.kind, this);
 }
 
 void CConsoleDlg::SendPresence(bool goOnline)
 {
-    link.StartRequest(
-        net::MakeUrl(goOnline ? res::IDS_URL_GO_ONLINE : res::IDS_URL_GO_OFFLINE, {siteId, loginId}),
-        net::kKindPresence, this);
+    session.SetChosenOnline(goOnline);
+    ShowConnection();
+    const net::ServiceRequest presence = net::request::Presence(link.Who(), goOnline);
+    link.StartRequest(presence.path, presence.kind, this);
 }
 
 void CConsoleDlg::OnServerReply(int kind, const std::string& text)
@@ -261,10 +270,18 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
     std::size_t rowsEnd = 0;
     std::vector<CVisitorRecord> rows = CVisitorRecord::ReadRows(whole, &rowsEnd);
     net::VisitorListReply reply = net::ParseVisitorListReply(rowsEnd == whole.size() ? whole : whole.substr(rowsEnd));
-    // Without four blocks every block counts as empty.
-    if (!reply.fourBlocks)
-        rows.clear();
-    if (!reply.fourBlocks && reply.logout) {
+    if (!reply.fourBlocks && !reply.logout) {
+        // A failed exchange, or a reply cut short or garbled on the way, says nothing
+        // about the visitors or about who is on line: the list keeps its last rows,
+        // shown as stale until a whole reply comes, and the presence stays as the
+        // operator chose it.
+        model.SetStale(true);
+        return;
+    }
+    model.SetStale(false);
+    listUpdated = QDateTime::currentDateTime();
+    ShowConnection();
+    if (reply.logout) {
         // Before the box: while it is up, the refreshes go on and would each bring
         // "logout" again, and another box.
         link.SetShuttingDown();
@@ -273,6 +290,8 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
                                    QStringLiteral("Account expire"), platform::BoxIcon::Information);
         platform.tray.Remove();
         done(1);
+        // The rest runs on empty blocks, as for any reply without them.
+        rows.clear();
     }
     RebuildRows(std::move(rows));
     UpdateButtons();
@@ -290,33 +309,39 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
 
 void CConsoleDlg::RebuildRows(std::vector<CVisitorRecord> rows)
 {
-    int remembered = GetSelectedRow();
-    if (remembered < 0)
-        remembered = 0;
+    // The selection follows the visitor, not the row number: when visitors above
+    // leave, the row number would point at someone else while the details and the
+    // buttons still spoke of the first.
+    const int selectedRow = GetSelectedRow();
+    const std::string selectedSession = selectedRow >= 0 ? model.Row(selectedRow).GetSessionId() : std::string();
 
     // "No Users Online" is a line of one field, which gives no record.
     bool newVisitor = false;
-    std::string session; // the details cache's key, its buffer reused row after row
+    std::string sessionId; // the details cache's key, its buffer reused row after row
     for (std::size_t n = 0; n < rows.size(); ++n) {
         CVisitorRecord& record = rows[n];
         PopupCheck(static_cast<int>(n), record);
         // Once one row is new the others need not be read for it.
         if (!soundOff && !newVisitor && IsNewVisitor(record.Field(CVisitorRecord::kDuration)))
             newVisitor = true;
-        if (!detailsCache.empty()) {
-            session.assign(record.Field(CVisitorRecord::kSession));
-            const auto cached = detailsCache.find(session);
-            if (cached != detailsCache.end())
-                record.SetDetails(cached->second);
+        if (!session.DetailsCache().empty()) {
+            sessionId.assign(record.Field(CVisitorRecord::kSession));
+            if (const net::VisitorDetails* cached = session.FindDetails(sessionId))
+                record.SetDetails(*cached);
         }
     }
     // The selection goes quietly, as with a model reset; the row number is chosen
     // again below.
     listView->selectionModel()->reset();
     model.ReplaceRows(std::move(rows));
-    if (remembered < model.Count()) {
-        listView->selectionModel()->setCurrentIndex(model.index(remembered, 0),
+    // With nothing selected the first row is, as it has always been.
+    const int row = selectedRow >= 0 ? FindRowBySession(selectedSession) : (model.Count() > 0 ? 0 : -1);
+    if (row >= 0) {
+        listView->selectionModel()->setCurrentIndex(model.index(row, 0),
                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else if (selectedRow >= 0) {
+        // The visitor has gone: nothing is selected, and the panel no longer shows them.
+        panel->SetVisitorDetails(net::VisitorDetails{});
     }
     // However many rows are new, one refresh sounds once.
     if (newVisitor)
@@ -476,7 +501,12 @@ void CConsoleDlg::RemoveChatWindow(QObject* chatWindow)
 
 void CConsoleDlg::StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId)
 {
-    detailsCache[sessionId] = details;
+    session.StoreDetails(sessionId, details);
+}
+
+const std::unordered_map<std::string, net::VisitorDetails>& CConsoleDlg::DetailsCache() const
+{
+    return session.DetailsCache();
 }
 
 } // namespace kivora::console

@@ -6,6 +6,7 @@
 #include "net/ServerLink.h"
 #include "ui/DialogBuilder.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QPointer>
 
@@ -24,6 +25,9 @@ class QTableView;
 
 namespace kivora::platform {
 struct Platform;
+}
+namespace kivora::session {
+class CSession;
 }
 namespace kivora::panel {
 class CVisitorPanelDlg;
@@ -57,7 +61,7 @@ class CConsoleDlg final : public QDialog, public net::IReplyTarget, public chat:
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CConsoleDlg)
 public:
-    CConsoleDlg(net::CServerLink& link, platform::Platform& platform, QWidget* parent = nullptr);
+    CConsoleDlg(session::CSession& session, platform::Platform& platform, QWidget* parent = nullptr);
     // Whichever way the console ends, no reply reaches anybody afterwards.
     ~CConsoleDlg() override;
 
@@ -94,6 +98,9 @@ public:
     void RaisePopup(int row, const std::string& address, const std::string& sessionId);
     void OnPopupAccept(const std::string& sessionId);
     void OnTrayExit();
+    // Logs out: the windows go at once, the service is told (waiting at most a few
+    // seconds), the saved login is forgotten and the console ends.
+    void LogOutAndEnd();
 
     // Trims the URL; false when nothing is left. Without a known scheme anywhere in
     // it, "http://" is put in front.
@@ -120,7 +127,8 @@ public:
     QLineEdit* ProactiveUrlEdit() const { return proactiveUrlEdit; }
     bool IsOnline() const { return online; }
     const std::vector<std::string>& Operators() const { return operators; }
-    const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const { return detailsCache; }
+    const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const;
+    QLabel* ConnectionLine() const { return connectionLine; }
     int RefreshPeriodMs() const { return refreshPeriodMs; }
 
 protected:
@@ -139,13 +147,19 @@ private:
     void ApplyPresence();
     void ShowInFront();
     void SetUpList();
+    void SetUpConnectionLine();
+    // The connection line and the tray icon say where the console stands.
+    void ShowConnection();
+    void OnRecovered();
+    void OnDetailsReply(const std::string& sessionId, const std::string& text, bool ok);
 
     void OnListClicked();
     void OnListRightClicked();
     void OnAccept();
-    void OnVisitorAction(int stringId);
+    void OnVisitorAction(net::VisitorAction action);
     void OnSendProactive();
 
+    session::CSession& session;
     net::CServerLink& link;
     platform::Platform& platform;
     ui::CDialogControls controls;
@@ -167,7 +181,11 @@ private:
     std::string loginId;
     std::string siteUrl;
     std::vector<std::string> operators;
-    std::unordered_map<std::string, net::VisitorDetails> detailsCache;
+    QLabel* connectionLine = nullptr;
+    // When the last whole list reply came.
+    QDateTime listUpdated;
+    // Details asked for and not answered yet.
+    std::unordered_set<std::string> detailsUnderWay;
     std::vector<QPointer<QObject>> chatWindows;
     std::vector<QPointer<QObject>> popups;
     // Chats asked for and not answered yet.

@@ -33,6 +33,15 @@ void CVisitorListModel::ReplaceRows(std::vector<CVisitorRecord> newRows)
         Q_EMIT dataChanged(index(0, 0), index(changed - 1, kColumnCount - 1));
 }
 
+void CVisitorListModel::SetStale(bool isStale)
+{
+    if (stale == isStale)
+        return;
+    stale = isStale;
+    if (!rows.empty())
+        Q_EMIT dataChanged(index(0, 0), index(Count() - 1, kColumnCount - 1), {Qt::ForegroundRole});
+}
+
 int CVisitorListModel::ImageIndex(const CVisitorRecord& record)
 {
     if (record.IsChatRequest())
@@ -87,6 +96,8 @@ QVariant CVisitorListModel::data(const QModelIndex& index, int role) const
         // page must never be read as such.
         return ui::AsLiteralRichText(CellText(record, index.column()));
     case Qt::ForegroundRole:
+        if (stale)
+            return kStaleColor;
         if (index.column() == kColumnStatus && record.IsChatRequest())
             return kChatRequestColor;
         return record.IsProactive() ? kProactiveColor : QColor(Qt::black);

@@ -19,6 +19,7 @@ public:
 
     static inline const QColor kChatRequestColor{210, 0, 0};
     static inline const QColor kProactiveColor{0, 0, 210};
+    static inline const QColor kStaleColor{128, 128, 128};
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -28,6 +29,9 @@ public:
     const std::vector<CVisitorRecord>& Rows() const { return rows; }
     CVisitorRecord& Row(int index) { return rows[static_cast<std::size_t>(index)]; }
     int Count() const { return static_cast<int>(rows.size()); }
+    // Stale rows are the last ones known while no whole reply comes: drawn grey.
+    void SetStale(bool isStale);
+    bool IsStale() const { return stale; }
 
     // Image of a row: 0 for a chat request, else 1 for a proactive visitor, else 2
     // (one past the two images: no image).
@@ -42,6 +46,7 @@ public:
 
 private:
     std::vector<CVisitorRecord> rows;
+    bool stale = false;
 };
 
 } // namespace kivora::console

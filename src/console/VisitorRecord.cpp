@@ -1,9 +1,8 @@
 #include "VisitorRecord.h"
 
-#include "net/Endpoints.h"
 #include "net/RecordText.h"
+#include "net/Requests.h"
 #include "net/ServerLink.h"
-#include "res/Strings.h"
 
 #include <limits>
 
@@ -104,13 +103,8 @@ void CVisitorRecord::SetDetails(const net::VisitorDetails& newDetails)
     details = std::make_shared<const net::VisitorDetails>(newDetails);
 }
 
-const net::VisitorDetails& CVisitorRecord::GetDetails(net::CServerLink& link)
+const net::VisitorDetails& CVisitorRecord::GetDetails() const
 {
-    if (!details) {
-        std::string reply;
-        if (link.PerformRequest(net::MakeUrl(res::IDS_URL_DETAILS, {GetSessionId()}), reply))
-            ApplyDetailsReply(reply);
-    }
     static const net::VisitorDetails kUnknown{};
     return details ? *details : kUnknown;
 }
@@ -124,16 +118,15 @@ void CVisitorRecord::ApplyDetailsReply(std::string_view reply)
 bool CVisitorRecord::SendProactiveInvitation(net::CServerLink& link, bool sameWindow,
                                              const std::string& pageUrl) const
 {
-    link.StartRequest(net::MakeUrl(res::IDS_URL_PROACTIVE, {GetSessionId(), sameWindow ? "R" : "N", pageUrl}),
-                      net::kKindProactive, nullptr);
+    const net::ServiceRequest invitation = net::request::Proactive(GetSessionId(), sameWindow, pageUrl);
+    link.StartRequest(invitation.path, invitation.kind, nullptr);
     return true;
 }
 
-void CVisitorRecord::SendVisitorAction(net::CServerLink& link, const std::string& word) const
+void CVisitorRecord::SendVisitorAction(net::CServerLink& link, net::VisitorAction action) const
 {
-    link.StartRequest(
-        net::MakeUrl(res::IDS_URL_ACTION, {word, GetSessionId(), link.GetSiteId(), link.GetLoginId()}),
-        net::kKindVisitorAction, nullptr);
+    const net::ServiceRequest request = net::request::Action(link.Who(), action, GetSessionId());
+    link.StartRequest(request.path, request.kind, nullptr);
 }
 
 } // namespace kivora::console

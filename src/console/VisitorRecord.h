@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/Replies.h"
+#include "net/Requests.h"
 
 #include <array>
 #include <cstdint>
@@ -59,9 +60,8 @@ public:
         return std::string_view(*text).substr(fieldStart[slot], fieldSize[slot]);
     }
     void SetDetails(const net::VisitorDetails& newDetails);
-    // The details; the first call for a visitor whose details are not known asks
-    // the service and waits for the answer.
-    const net::VisitorDetails& GetDetails(net::CServerLink& link);
+    // The details once known; all empty before.
+    const net::VisitorDetails& GetDetails() const;
     // Stores a details reply of exactly eleven fields; anything else changes nothing.
     void ApplyDetailsReply(std::string_view reply);
 
@@ -72,7 +72,7 @@ public:
     std::string GetIpAddress() const { return std::string(Field(kAddress)); }
 
     bool SendProactiveInvitation(net::CServerLink& link, bool sameWindow, const std::string& pageUrl) const;
-    void SendVisitorAction(net::CServerLink& link, const std::string& word) const;
+    void SendVisitorAction(net::CServerLink& link, net::VisitorAction action) const;
 
 private:
     explicit CVisitorRecord(std::shared_ptr<const std::string> sharedText) : text(std::move(sharedText)) {}

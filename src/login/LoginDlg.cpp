@@ -4,8 +4,8 @@
 #include "LoginReply.h"
 #include "SavedLogin.h"
 #include "net/Endpoints.h"
-#include "net/ServerLink.h"
 #include "net/Text.h"
+#include "session/Session.h"
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
@@ -13,6 +13,8 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -31,9 +33,9 @@ QString AboutText()
 
 } // namespace
 
-CLoginDlg::CLoginDlg(net::CServerLink& link, platform::Platform& platform, ConsoleRunner runConsole,
+CLoginDlg::CLoginDlg(kivora::session::CSession& session, platform::Platform& platform, ConsoleRunner runConsole,
                      QWidget* parent)
-    : QDialog(parent), link(link), platform(platform), runConsole(std::move(runConsole))
+    : QDialog(parent), session(session), platform(platform), runConsole(std::move(runConsole))
 {
     controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_LOGIN));
     siteIdEdit = controls.As<QLineEdit>(res::IDC_SITE_ID);
@@ -51,6 +53,11 @@ CLoginDlg::CLoginDlg(net::CServerLink& link, platform::Platform& platform, Conso
     banner->setToolTip(net::FromServerText(res::LoadString(res::IDS_DEFAULT_HOST)));
 
     connect(loginButton, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
+    // The parameters could not be fetched: said at once, and the login goes on.
+    connect(&session, &kivora::session::CSession::parametersFailed, this, [this] {
+        this->platform.messageBoxes.Show(nullptr, QStringLiteral("Please check your internet connection."),
+                                         QStringLiteral("Internet Connection"), platform::BoxIcon::Error);
+    });
     connect(banner, &ui::CClickableLabel::clicked, this, &CLoginDlg::OnBannerClicked);
     connect(aboutButton, &QPushButton::clicked, this, &CLoginDlg::OnAbout);
     auto* aboutKey = new QShortcut(QKeySequence::HelpContents, this);
@@ -61,10 +68,30 @@ CLoginDlg::~CLoginDlg() = default;
 
 int CLoginDlg::DoModal()
 {
+    runningModally = true;
     OnInitDialog();
-    if (ended)
-        return result();
-    return exec();
+    // An automatic login runs before the dialog is first shown: with valid saved
+    // credentials it is never seen. The wait turns the event loop.
+    if (session.LoggingIn()) {
+        QEventLoop wait;
+        connect(this, &CLoginDlg::loginSettled, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    if (!ended)
+        exec();
+    runningModally = false;
+    RunPendingConsole();
+    return result();
+}
+
+void CLoginDlg::RunPendingConsole()
+{
+    if (!pendingConsole)
+        return;
+    const ConsoleStart start = *pendingConsole;
+    pendingConsole.reset();
+    if (runConsole)
+        runConsole(start);
 }
 
 void CLoginDlg::OnInitDialog()
@@ -96,12 +123,13 @@ void CLoginDlg::ReadTexts()
 
 void CLoginDlg::OnLogin()
 {
+    if (session.LoggingIn()) {
+        CancelLogin();
+        return;
+    }
     statusLine->setText(QStringLiteral("Connecting to Kivora..."));
-    // The exchange below blocks; show the status before it starts.
-    statusLine->repaint();
     ReadTexts();
     if (!loginId.isEmpty() && !siteId.isEmpty() && !password.isEmpty()) {
-        loginButton->setEnabled(false);
         LoginExchange();
         return;
     }
@@ -109,43 +137,75 @@ void CLoginDlg::OnLogin()
                                net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION)), platform::BoxIcon::Error);
 }
 
-bool CLoginDlg::LoginExchange()
+void CLoginDlg::LoginExchange()
 {
     const std::string site = net::ToServerText(siteId);
     const std::string login = net::ToServerText(loginId);
     const std::string pwd = net::ToServerText(password);
+    SetConnecting(true);
+    session.LogIn(login, site, pwd, this, [this, login, site, pwd](const kivora::session::LoginOutcome& outcome) {
+        OnLoginOutcome(outcome, SavedLogin{login, site, pwd});
+    });
+}
 
-    // A failure here has been reported already; the login goes on with the
-    // default host and path.
-    link.FetchParams(site);
-
-    std::string reply;
-    if (!link.PerformRequest(net::MakeUrl(res::IDS_URL_LOGIN, {login, site, pwd}), reply)) {
-        statusLine->clear();
-        loginButton->setEnabled(true);
-        return false;
-    }
-
-    const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
-    const LoginReply parsed = ParseLoginReply(reply);
-    if (parsed.isAdmin)
-        link.isAdmin = *parsed.isAdmin;
-
-    if (parsed.outcome == "true") {
-        if (savePasswordBox->isChecked())
-            SaveLogin(platform.loginStore, SavedLogin{login, site, pwd});
-        EndDialogOk();
-        link.SetIdentity(login, site);
-        if (runConsole)
-            runConsole(ConsoleStart{site, login, parsed.siteAddress});
-        return true;
-    }
-
-    platform.messageBoxes.Show(this, net::FromServerText(RefusalText(parsed.outcome, res::ServiceWebAddress())), caption,
-                               platform::BoxIcon::Warning);
-    statusLine->clear();
+void CLoginDlg::SetConnecting(bool connecting)
+{
+    for (QWidget* field : {static_cast<QWidget*>(siteIdEdit), static_cast<QWidget*>(loginIdEdit),
+                           static_cast<QWidget*>(passwordEdit), static_cast<QWidget*>(savePasswordBox)})
+        field->setEnabled(!connecting);
+    // While it connects the button abandons the attempt, as Escape does.
+    loginButton->setText(connecting ? QStringLiteral("&Cancel") : QStringLiteral("L&ogin"));
     loginButton->setEnabled(true);
-    return false;
+    if (connecting)
+        statusLine->setText(QStringLiteral("Connecting to Kivora..."));
+    else
+        statusLine->clear();
+}
+
+void CLoginDlg::CancelLogin()
+{
+    if (!session.LoggingIn())
+        return;
+    session.CancelLogIn();
+    SetConnecting(false);
+    Q_EMIT loginSettled();
+}
+
+void CLoginDlg::OnLoginOutcome(const kivora::session::LoginOutcome& outcome, const SavedLogin& typed)
+{
+    if (!outcome.exchanged) {
+        // The failure has been counted; nothing to say here.
+        SetConnecting(false);
+        Q_EMIT loginSettled();
+        return;
+    }
+    if (outcome.reply.outcome == "true") {
+        if (savePasswordBox->isChecked())
+            SaveLogin(platform.loginStore, typed);
+        EndDialogOk();
+        pendingConsole = ConsoleStart{typed.siteId, typed.loginId, outcome.reply.siteAddress};
+        Q_EMIT loginSettled();
+        // Within the dialog's own run the console starts once that run is over;
+        // otherwise (a login driven from outside) at once.
+        if (!runningModally)
+            RunPendingConsole();
+        return;
+    }
+    const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
+    platform.messageBoxes.Show(this, net::FromServerText(RefusalText(outcome.reply.outcome, res::ServiceWebAddress())),
+                               caption, platform::BoxIcon::Warning);
+    SetConnecting(false);
+    Q_EMIT loginSettled();
+}
+
+void CLoginDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Escape while connecting abandons the attempt; otherwise it closes the dialog.
+    if (event->key() == Qt::Key_Escape && session.LoggingIn()) {
+        CancelLogin();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CLoginDlg::EndDialogOk()

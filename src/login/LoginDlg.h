@@ -1,10 +1,12 @@
 #pragma once
 
+#include "SavedLogin.h"
 #include "ui/DialogBuilder.h"
 
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -12,8 +14,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace kivora::net {
-class CServerLink;
+namespace kivora::session {
+class CSession;
+struct LoginOutcome;
 }
 namespace kivora::platform {
 struct Platform;
@@ -29,18 +32,19 @@ struct ConsoleStart {
 };
 using ConsoleRunner = std::function<void(const ConsoleStart&)>;
 
-// The first window of the process: site id, login id and password, then the whole
-// session runs nested inside its login handler.
+// The first window of the process: site id, login id and password. The login runs
+// without holding up the window; while it connects, the Login button (and Escape)
+// abandons it. Once logged in the dialog goes and the console runs.
 class CLoginDlg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CLoginDlg)
 public:
-    CLoginDlg(net::CServerLink& link, platform::Platform& platform, ConsoleRunner runConsole,
+    CLoginDlg(session::CSession& session, platform::Platform& platform, ConsoleRunner runConsole,
               QWidget* parent = nullptr);
     ~CLoginDlg() override;
 
     // Initialises (logging in at once from a saved login), then runs the dialog
-    // modally unless that login already ended it.
+    // modally unless that login already ended it, and then the console.
     int DoModal();
 
     QLineEdit* SiteIdEdit() const { return siteIdEdit; }
@@ -58,17 +62,28 @@ public:
     void OnLogin();
     void OnBannerClicked();
     void OnAbout();
-    bool LoginExchange();
+    void LoginExchange();
+    // Abandons a login under way and gives the fields back.
+    void CancelLogin();
+
+Q_SIGNALS:
+    // A login attempt is over, whichever way.
+    void loginSettled();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void SetConnecting(bool connecting);
+    void OnLoginOutcome(const session::LoginOutcome& outcome, const SavedLogin& typed);
+    void RunPendingConsole();
+
     void ReadTexts();
     // Ends the modal run the way OK does, even before it has started.
     void EndDialogOk();
 
-    net::CServerLink& link;
+    session::CSession& session;
     platform::Platform& platform;
     ConsoleRunner runConsole;
     ui::CDialogControls controls;
@@ -85,6 +100,8 @@ private:
     QString loginId;
     QString password;
     bool ended = false;
+    bool runningModally = false;
+    std::optional<ConsoleStart> pendingConsole;
 };
 
 } // namespace kivora::login

@@ -53,6 +53,18 @@ long long ReadLeadingInt(std::string_view text)
     return negative ? -value : value;
 }
 
+LoginReply ParseLoginReply(std::string_view reply)
+{
+    LoginReply result;
+    const auto fields = SplitRecordViews(reply, kFieldSep);
+    if (fields.size() != 3)
+        return result;
+    result.outcome = std::string(fields[0]);
+    result.isAdmin = fields[1] == "ADM";
+    result.siteAddress = std::string(fields[2]);
+    return result;
+}
+
 std::optional<ServiceParams> ParseParamsReply(std::string_view reply)
 {
     const auto fields = SplitRecordViews(reply, kFieldSep);

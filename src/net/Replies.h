@@ -25,6 +25,14 @@ struct ServiceParams {
 };
 std::optional<ServiceParams> ParseParamsReply(std::string_view reply);
 
+// The login reply: outcome, role and the customer site's web address.
+struct LoginReply {
+    std::string outcome;         // empty unless the reply had exactly three fields
+    std::optional<bool> isAdmin; // set only when the reply had exactly three fields
+    std::string siteAddress;
+};
+LoginReply ParseLoginReply(std::string_view reply);
+
 // Reads a decimal number the way the service's numbers have always been read:
 // leading blanks and a sign allowed, stops at the first non-digit, no digits is 0.
 // Saturates instead of overflowing.

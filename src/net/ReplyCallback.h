@@ -17,19 +17,30 @@ namespace kivora::net {
 class CReplyCallback final : public QObject, public IReplyTarget {
 public:
     using Handler = std::function<void(int kind, const std::string& text)>;
+    // Also told whether the exchange worked.
+    using OutcomeHandler = std::function<void(const std::string& text, bool ok)>;
 
     CReplyCallback(QObject* context, Handler handler) : QObject(context), handler(std::move(handler)) {}
+    CReplyCallback(QObject* context, OutcomeHandler handler)
+        : QObject(context), outcomeHandler(std::move(handler))
+    {
+    }
 
-    void OnServerReply(int kind, const std::string& text) override
+    void OnServerReply(int kind, const std::string& text) override { OnServerOutcome(kind, text, true); }
+    void OnServerOutcome(int kind, const std::string& text, bool ok) override
     {
         Handler run = std::move(handler);
+        OutcomeHandler runOutcome = std::move(outcomeHandler);
         deleteLater();
         if (run)
             run(kind, text);
+        if (runOutcome)
+            runOutcome(text, ok);
     }
 
 private:
     Handler handler;
+    OutcomeHandler outcomeHandler;
 };
 
 } // namespace kivora::net

@@ -132,6 +132,13 @@ public:
         targets.emplace(id, QPointer<QObject>(target));
         return id;
     }
+    void SetOutcomeListener(std::function<void(bool)> listener) { outcomeListener = std::move(listener); }
+    void ReportOutcome(bool ok)
+    {
+        if (outcomeListener)
+            outcomeListener(ok);
+    }
+
     // The window of a request, or null when it has gone; forgets the request.
     QObject* Take(quint64 id)
     {
@@ -157,6 +164,7 @@ protected:
 private:
     quint64 lastId = 0;
     std::unordered_map<quint64, QPointer<QObject>> targets;
+    std::function<void(bool)> outcomeListener;
 };
 
 // What the link shares with its workers. Workers keep it alive, so a worker that
@@ -314,7 +322,10 @@ CServerLink::~CServerLink()
 bool CServerLink::PerformRequest(std::string_view urlTail, std::string& reply)
 {
     reply.clear();
-    return core->Perform(ParseServiceAddress(host), pathPrefix + std::string(urlTail), reply);
+    const bool ok = core->Perform(ParseServiceAddress(host), pathPrefix + std::string(urlTail), reply);
+    if (QThread::currentThread() == dispatcher->thread() && !core->shuttingDown.load())
+        dispatcher->ReportOutcome(ok);
+    return ok;
 }
 
 void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
@@ -331,17 +342,18 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
     core->inFlight.fetch_add(1);
     auto worker = [core = core, job = std::move(job)]() mutable {
         std::string reply;
-        core->Perform(job.address, std::move(job.path), reply);
-        if (!core->shuttingDown.load() && job.targetId != 0) {
-            core->RunOnGui([core, targetId = job.targetId, kind = job.kind, reply = std::move(reply)] {
+        const bool ok = core->Perform(job.address, std::move(job.path), reply);
+        if (!core->shuttingDown.load()) {
+            core->RunOnGui([core, targetId = job.targetId, kind = job.kind, ok, reply = std::move(reply)] {
                 // Runs on the GUI thread only while the dispatcher exists. The window
                 // may have gone, or the console may have started to end, while the
                 // reply was on its way.
-                QObject* target = core->dispatcher->Take(targetId);
+                QObject* target = targetId != 0 ? core->dispatcher->Take(targetId) : nullptr;
                 if (core->shuttingDown.load())
                     return;
+                core->dispatcher->ReportOutcome(ok);
                 if (auto* receiver = dynamic_cast<IReplyTarget*>(target))
-                    receiver->OnServerReply(kind, reply);
+                    receiver->OnServerOutcome(kind, reply, ok);
             });
         }
         core->FinishWorker();
@@ -390,6 +402,11 @@ bool CServerLink::OpenInBrowser(std::string_view urlTail)
     // read as an address of a scheme called localhost.
     const std::string url = ServiceOrigin(ParseServiceAddress(host)) + pathPrefix + std::string(urlTail);
     return browser.OpenServicePage(FromServerText(url));
+}
+
+void CServerLink::SetOutcomeListener(std::function<void(bool ok)> listener)
+{
+    dispatcher->SetOutcomeListener(std::move(listener));
 }
 
 bool CServerLink::ShuttingDown() const

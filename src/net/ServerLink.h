@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Replies.h" // ServiceParams, ParseParamsReply and ReadLeadingInt live there
+#include "Requests.h"
 #include "Transport.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +55,9 @@ public:
     virtual ~IReplyTarget() = default;
     // Runs on the GUI thread while the worker that made the exchange waits.
     virtual void OnServerReply(int kind, const std::string& text) = 0;
+    // The same, told whether the exchange itself worked: a failed one hands on the
+    // error text (or nothing) as its text.
+    virtual void OnServerOutcome(int kind, const std::string& text, bool /*ok*/) { OnServerReply(kind, text); }
 };
 
 // The period a timer runs at for a period the service named: a missing or zero
@@ -88,8 +93,14 @@ public:
     void SetIdentity(std::string newLoginId, std::string newSiteId);
     std::string GetLoginId() const { return loginId; }
     std::string GetSiteId() const { return siteId; }
+    // The operator as every request names them.
+    Identity Who() const { return {loginId, siteId, isAdmin}; }
     void RequestChatLists(QObject* chatWindow);
     bool OpenInBrowser(std::string_view urlTail);
+
+    // Told on the GUI thread whether each exchange worked, before its reply is
+    // handed on (also for exchanges whose reply nobody takes).
+    void SetOutcomeListener(std::function<void(bool ok)> listener);
 
     bool ShuttingDown() const;
     void SetShuttingDown();

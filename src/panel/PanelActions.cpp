@@ -2,7 +2,6 @@
 // the web console's pages and logging out.
 #include "VisitorPanelDlg.h"
 
-#include "login/SavedLogin.h"
 #include "net/Endpoints.h"
 #include "net/RecordText.h"
 #include "net/ReplyCallback.h"
@@ -115,12 +114,8 @@ void CVisitorPanelDlg::LogOut()
                                    platform::BoxIcon::Error);
         return;
     }
-    std::string reply;
-    link.PerformRequest(net::MakeUrl(res::IDS_URL_LOGOUT, {link.GetLoginId(), link.GetSiteId()}), reply);
-    link.SetShuttingDown();
-    login::DeleteSavedLogin(platform.loginStore);
-    if (endConsole)
-        endConsole();
+    if (logOut)
+        logOut();
 }
 
 void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)

@@ -58,6 +58,9 @@ public:
     std::function<void()> showOffline;
     // Ends the console after a log out.
     std::function<void()> endConsole;
+    // The console's log-out: the service told, the saved login forgotten, the
+    // console ended.
+    std::function<void()> logOut;
 
     void OnServerReply(int kind, const std::string& text) override;
     // Logs out at the service, forgets the saved login and ends the console.

@@ -133,6 +133,13 @@ void CQtTray::Add(const QIcon& icon, const QString& tip)
     impl->icon.show();
 }
 
+void CQtTray::Update(const QIcon& icon, const QString& tip)
+{
+    impl->icon.setIcon(icon);
+    // The tooltip shows plain text; escaped, nothing in it reads as markup.
+    impl->icon.setToolTip(tip.toHtmlEscaped());
+}
+
 void CQtTray::Notify(const QString& title, const QString& text)
 {
     // Desktop notification servers take the body for markup (links, images);

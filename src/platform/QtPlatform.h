@@ -28,6 +28,7 @@ public:
     CQtTray();
     ~CQtTray() override;
     void Add(const QIcon& icon, const QString& tip) override;
+    void Update(const QIcon& icon, const QString& tip) override;
     void Remove() override;
     bool IsShown() const override;
     void SetActions(TrayActions actions) override;

@@ -22,6 +22,8 @@ class ITray {
 public:
     virtual ~ITray() = default;
     virtual void Add(const QIcon& icon, const QString& tip) = 0;
+    // A new icon and tooltip for the icon on show (or the next one added).
+    virtual void Update(const QIcon& /*icon*/, const QString& /*tip*/) {}
     virtual void Remove() = 0;
     // Whether the icon is really on show: false where the desktop has no tray.
     virtual bool IsShown() const = 0;

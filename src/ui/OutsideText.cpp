@@ -81,6 +81,9 @@ QString OutsideText(std::string_view bytes, qsizetype maxChars, TextLines lines)
     // A field of a megabyte is cut before it is decoded; the cut falls before the
     // character it would split, so a valid text stays valid.
     const std::size_t maxBytes = static_cast<std::size_t>(maxChars) * kMaxCharBytes + kMaxCharBytes;
+    // A cut line keeps its line end, or the next line would run on in its paragraph.
+    const bool endsLine =
+        lines == TextLines::Many && !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r');
     bool cut = false;
     if (bytes.size() > maxBytes) {
         std::size_t end = maxBytes;
@@ -92,8 +95,14 @@ QString OutsideText(std::string_view bytes, qsizetype maxChars, TextLines lines)
         cut = true;
     }
     QString text = Neutralised(net::FromServerText(bytes), maxChars, lines);
-    if (cut && !text.endsWith(lines == TextLines::One ? kCutMark : kLineCutMark))
+    if (!cut)
+        return text;
+    if (endsLine && text.endsWith(u'\n'))
+        text.chop(1);
+    if (!text.endsWith(lines == TextLines::One ? kCutMark : kLineCutMark))
         text += lines == TextLines::One ? kCutMark : kLineCutMark;
+    if (endsLine)
+        text += u'\n';
     return text;
 }
 
@@ -138,6 +147,9 @@ QString Neutralised(QString text, qsizetype maxChars, TextLines lines)
         if (!out.isEmpty() && out.back().isHighSurrogate())
             out.chop(1);
         out += many ? kLineCutMark : kCutMark;
+        // A cut line keeps its line end, or the next line would run on in its paragraph.
+        if (many && (text.back() == u'\n' || text.back() == u'\r'))
+            out += u'\n';
     }
     return out;
 }

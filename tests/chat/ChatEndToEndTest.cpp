@@ -1,6 +1,7 @@
 // A whole chat against the demo service: accepted from the console, lines both
 // ways, the visitor leaves, Close Chat ends the window.
 #include "chat/ChatDlg.h"
+#include "session/Session.h"
 
 #include "chat/Transcript.h"
 #include "console/ConsoleDlg.h"
@@ -38,7 +39,8 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
     const std::string session =
         service.AddVisitor("ip=198.51.100.20&page=/help.html&status=Chat%20Request&name=Ann&email=ann%40x.example");
 
-    console::CConsoleDlg console(link, platform);
+    session::CSession sess(link);
+    console::CConsoleDlg console(sess, platform);
     console.SetLoginInfo("site1", "admin", "");
     console.OnInitDialog();
     console.RequestVisitorList();

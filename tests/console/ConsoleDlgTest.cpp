@@ -1,6 +1,7 @@
 // The console window run offscreen with a scripted transport; replies are handed
 // to it the way the server link does.
 #include "console/ConsoleDlg.h"
+#include "session/Session.h"
 
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
@@ -63,6 +64,7 @@ protected:
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
+    session::CSession session{link};
     std::unique_ptr<CConsoleDlg> console;
     std::vector<ChatRequest> chats;
     std::vector<std::string> popups;
@@ -72,7 +74,7 @@ protected:
         CConsoleDlg::PopupState() = {};
         link.SetIdentity("admin", "site1");
         link.refreshIntervalMs = 60'000;
-        console = std::make_unique<CConsoleDlg>(link, platform);
+        console = std::make_unique<CConsoleDlg>(session, platform);
         console->SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console->openChatWindow = [this](const ChatRequest& r) { chats.push_back(r); };
         console->raisePopup = [this](int, const std::string&, const std::string& session) {
@@ -109,12 +111,12 @@ TEST_F(ConsoleTest, StartUpCaptionLinkPresenceAndNoListRequestYet)
 {
     EXPECT_EQ(console->windowTitle(), QStringLiteral("Kivora"));
     EXPECT_TRUE(tray.shown);
-    EXPECT_EQ(tray.tip, QStringLiteral("Kivora Online"));
+    EXPECT_TRUE(tray.tip.startsWith(QStringLiteral("Kivora Online")));
     EXPECT_EQ(console->OperatorCaption()->text(), QStringLiteral("admin (site1) "));
     EXPECT_EQ(console->SiteLink()->text(), QStringLiteral("http://www.site1.example/"));
     EXPECT_EQ(console->SiteLink()->Target(), QStringLiteral("http://www.site1.example/"));
     EXPECT_EQ(SentPaths(), std::vector<std::string>{"/w-mrefresh.php?sid=site1&adminid=admin&action=lgon"});
-    CConsoleDlg fresh(link, platform);
+    CConsoleDlg fresh(session, platform);
     fresh.OnInitDialog();
     EXPECT_FALSE(fresh.OnlineRadio()->isChecked());
     EXPECT_FALSE(fresh.OfflineRadio()->isChecked());
@@ -134,7 +136,7 @@ TEST_F(ConsoleTest, StartUpCaptionLinkPresenceAndNoListRequestYet)
 TEST_F(ConsoleTest, EachTickAsksForTheList)
 {
     link.refreshIntervalMs = 250;
-    CConsoleDlg fast(link, platform);
+    CConsoleDlg fast(session, platform);
     fast.SetLoginInfo("site1", "admin", "");
     fast.OnInitDialog();
     QTest::qWait(1200);
@@ -147,7 +149,7 @@ TEST_F(ConsoleTest, EachTickAsksForTheList)
 
     // No usable period from the service: the list is still not hammered.
     link.refreshIntervalMs = 0;
-    CConsoleDlg fallback(link, platform);
+    CConsoleDlg fallback(session, platform);
     fallback.OnInitDialog();
     EXPECT_EQ(fallback.RefreshPeriodMs(), 5000);
 }
@@ -199,16 +201,21 @@ TEST_F(ConsoleTest, ButtonsFollowTheSelectedRowsFields)
         EXPECT_FALSE(Enabled(id)) << id;
 }
 
-TEST_F(ConsoleTest, SelectionKeepsItsPositionAcrossRebuilds)
+TEST_F(ConsoleTest, SelectionFollowsTheVisitorAcrossRebuilds)
 {
-    List(ListReply({Row("c1", "In Site"), Row("c2", "In Site"), Row("c3", "In Site")}));
+    List(ListReply({Row("c1", "In Site"), Row("c2", "In Site"), Row("c3", "Chat Request")}));
     console->ListView()->selectRow(2);
-    List(ListReply({Row("c9", "In Site"), Row("c8", "In Site"), Row("c7", "Chat Request")}));
-    EXPECT_EQ(console->GetSelectedRow(), 2);
-    EXPECT_EQ(console->Model().Row(2).GetSessionId(), "c7");
-    // A shorter list leaves nothing selected.
-    List(ListReply({Row("c9", "In Site")}));
+    console->Panel()->SetVisitorDetails(net::VisitorDetails{"http://c3.example/"});
+    // Visitors above leave and others come: the selection stays on c3.
+    List(ListReply({Row("c9", "In Site"), Row("c3", "Chat Request"), Row("c7", "Chat Request")}));
+    EXPECT_EQ(console->GetSelectedRow(), 1);
+    EXPECT_TRUE(Enabled(res::IDC_ACCEPT));
+    // c3 leaves: nothing is selected, the details go and the buttons with them.
+    List(ListReply({Row("c9", "In Site"), Row("c7", "Chat Request")}));
     EXPECT_EQ(console->GetSelectedRow(), -1);
+    EXPECT_TRUE(console->Panel()->Details()[net::kDetailUrl].empty());
+    EXPECT_FALSE(Enabled(res::IDC_ACCEPT));
+    EXPECT_FALSE(Enabled(res::IDC_VIEW_DETAILS));
 }
 
 TEST_F(ConsoleTest, LogoutReplyEndsTheConsoleOnceAndLaterRepliesAreIgnored)
@@ -461,6 +468,8 @@ TEST_F(ConsoleTest, DetailsShownOnClickCachedAndKeptAcrossRebuilds)
     transport->Reply("http://www.site1.example/p<fld>Firefox<fld>Linux<fld><fld>24 bit<fld>No<fld>GMT+1<fld>en<fld>"
                      "Norway<fld>Oslo<fld>Oslo");
     QTest::mouseClick(console->Button(res::IDC_VIEW_DETAILS), Qt::LeftButton);
+    // The panel fills in when the details come.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console->Model().Row(0).HasDetails(); }, 5000));
     EXPECT_EQ(console->Panel()->Details()[net::kDetailCountry], "Norway");
     ASSERT_EQ(console->DetailsCache().count("c1"), 1u);
 
@@ -535,7 +544,7 @@ TEST_F(ConsoleTest, TrayMenuAndMinimising)
 
 TEST_F(ConsoleTest, HidingInTheTrayKeepsTheSessionAndLocksNoOtherWindow)
 {
-    CConsoleDlg running(link, platform);
+    CConsoleDlg running(session, platform);
     running.SetLoginInfo("site1", "admin", "");
     bool hiddenButRunning = false;
     bool otherWindowsBlocked = true;
@@ -554,10 +563,13 @@ TEST_F(ConsoleTest, HidingInTheTrayKeepsTheSessionAndLocksNoOtherWindow)
 TEST_F(ConsoleTest, TrayLogOutLogsOutAndEndsTheConsole)
 {
     store.stored = std::string("x");
+    console->show();
     tray.actions.logOut();
+    // The window goes at once; the rest follows the service's answer.
+    EXPECT_FALSE(console->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link.ShuttingDown(); }, 5000));
     const auto paths = SentPaths();
     EXPECT_NE(std::find(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), paths.end());
-    EXPECT_TRUE(link.ShuttingDown());
     EXPECT_FALSE(store.stored.has_value());
     EXPECT_EQ(console->result(), 1);
 }

@@ -1,6 +1,7 @@
 // The console against the demo service over the real transport: what it sends,
 // byte for byte, and what it shows from real replies.
 #include "console/ConsoleDlg.h"
+#include "session/Session.h"
 
 #include "chat/ChatDlg.h"
 #include "panel/VisitorPanelDlg.h"
@@ -38,7 +39,8 @@ TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
     const std::string browsingAgain = service.AddVisitor("ip=192.0.2.11&page=/index.html");
     ASSERT_NE(askingAgain, asking);
 
-    CConsoleDlg console(link, platform);
+    session::CSession sess(link);
+    CConsoleDlg console(sess, platform);
     console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
     std::vector<ChatRequest> chats;
     console.openChatWindow = [&](const ChatRequest& r) { chats.push_back(r); };
@@ -108,12 +110,14 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
     const std::string session =
         service.AddVisitor("ip=203.0.113.5&page=/help.html&status=Chat%20Request&country=Norway&city=Oslo");
 
-    CConsoleDlg console(link, platform);
+    session::CSession sess(link);
+    CConsoleDlg console(sess, platform);
     console.SetLoginInfo("site1", "anna", "");
     console.OnInitDialog();
     console.RequestVisitorList();
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
     console.Button(res::IDC_VIEW_DETAILS)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Row(0).HasDetails(); }, 10000));
     EXPECT_EQ(console.Panel()->Details()[net::kDetailCountry], "Norway");
     EXPECT_EQ(console.Panel()->Details()[net::kDetailCity], "Oslo");
     EXPECT_EQ(console.Panel()->Details()[net::kDetailUrl], "http://www.site1.example/help.html");
@@ -147,7 +151,8 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
                     "&email=" + service.Escape("a@b.example?attach=/etc/passwd") +
                     "&city=" + service.Escape("<img src=x>"));
 
-    CConsoleDlg console(link, platform);
+    session::CSession sess(link);
+    CConsoleDlg console(sess, platform);
     console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
     console.OnInitDialog();
     console.RequestVisitorList();

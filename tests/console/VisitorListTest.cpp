@@ -87,12 +87,7 @@ TEST(VisitorRecord, RecordOrderProactiveFlagAndDetailsMapping)
     details.ApplyDetailsReply("F0<fld>F1<fld>F2<fld>F3<fld>F4<fld>F5<fld>F6<fld>F7<fld>F8<fld>F9<fld>F10");
     ASSERT_TRUE(details.HasDetails());
     const VisitorDetails labelOrder = {"F0", "F1", "F2", "F3", "F4", "F5", "F8", "F9", "F10", "F6", "F7"};
-    kivora::test::FakeMessageBoxes boxes;
-    kivora::test::FakeBrowser browser;
-    auto transport = std::make_shared<kivora::test::ScriptedTransport>();
-    CServerLink link(transport, boxes, browser);
-    EXPECT_EQ(details.GetDetails(link), labelOrder);
-    EXPECT_EQ(transport->RequestCount(), 0u);
+    EXPECT_EQ(details.GetDetails(), labelOrder);
 }
 
 // The list reads its rows in place; what it keeps must be what the parser reads,
@@ -176,26 +171,15 @@ TEST(VisitorListModel, RefreshesReportRemovedAddedAndChangedRows)
     EXPECT_EQ(removed.count(), 2);
 }
 
-TEST(VisitorRecord, DetailsFetchedOnceAndOnlyWhenElevenFields)
+TEST(VisitorRecord, DetailsKeptOnlyFromElevenFields)
 {
-    kivora::test::FakeMessageBoxes boxes;
-    kivora::test::FakeBrowser browser;
-    auto transport = std::make_shared<kivora::test::ScriptedTransport>();
-    CServerLink link(transport, boxes, browser);
     CVisitorRecord record;
-    record.SetRowFields(CVisitorRecord::FromRow(VisitorRow{"c 1"}));
-
-    transport->Reply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10");
-    EXPECT_EQ(record.GetDetails(link), VisitorDetails{});
+    record.ApplyDetailsReply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10");
+    record.ApplyDetailsReply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10<fld>11<fld>12");
     EXPECT_FALSE(record.HasDetails());
-    transport->Reply("1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9<fld>10<fld>11<fld>12");
-    record.GetDetails(link);
-    EXPECT_FALSE(record.HasDetails());
-    transport->Reply("u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci");
-    EXPECT_EQ(record.GetDetails(link)[kDetailCity], "ci");
-    record.GetDetails(link);
-    ASSERT_EQ(transport->RequestCount(), 3u);
-    EXPECT_EQ(transport->Requests()[0].path, "/w-lmudets.php?csesid=c%201");
+    EXPECT_EQ(record.GetDetails(), VisitorDetails{});
+    record.ApplyDetailsReply("u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci");
+    EXPECT_EQ(record.GetDetails()[kDetailCity], "ci");
 }
 
 TEST(ConsoleRules, NewVisitorNormalizeUrlNoticeAndAccept)

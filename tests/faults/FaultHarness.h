@@ -5,6 +5,7 @@
 // thread that tells how long the operator would have seen the windows frozen.
 
 #include "net/CurlTransport.h"
+#include "session/Session.h"
 #include "net/ServerLink.h"
 #include "support/DemoService.h"
 #include "support/Fakes.h"
@@ -60,9 +61,6 @@ inline constexpr long kConnectTimeoutMs = 500;
 inline constexpr long kTotalTimeoutMs = 1200;
 net::TransportLimits ShortLimits();
 
-// The longest a synchronous exchange may hold the GUI thread: the time-out and a
-// margin for a loaded machine.
-inline constexpr qint64 kSyncBoundMs = kTotalTimeoutMs + 1500;
 
 // The longest the GUI thread may go without running its event loop while only
 // asynchronous exchanges are failing: well below the time-out, so that a GUI
@@ -103,6 +101,7 @@ struct FaultSession {
     FakePlatform fakes;
     platform::Platform& platform = fakes.platform;
     net::CServerLink link{std::make_shared<net::CCurlTransport>(ShortLimits()), fakes.boxes, fakes.browser};
+    session::CSession session{link};
 };
 
 // The boxes shown with this caption.

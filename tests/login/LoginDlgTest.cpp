@@ -1,6 +1,7 @@
 // The login dialog run for real, offscreen, with a scripted transport (outcomes)
 // or the demo service (what goes on the wire).
 #include "login/LoginDlg.h"
+#include "session/Session.h"
 
 #include "app/ConsoleApp.h"
 #include "login/LoginCipher.h"
@@ -45,13 +46,14 @@ protected:
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
+    session::CSession session{link};
     std::vector<ConsoleStart> consoles;
     bool dialogVisibleDuringConsole = true;
     std::unique_ptr<CLoginDlg> dlg;
 
     void MakeDialog()
     {
-        dlg = std::make_unique<CLoginDlg>(link, platform, [this](const ConsoleStart& start) {
+        dlg = std::make_unique<CLoginDlg>(session, platform, [this](const ConsoleStart& start) {
             consoles.push_back(start);
             dialogVisibleDuringConsole = dlg->isVisible();
         });
@@ -63,6 +65,8 @@ protected:
         dlg->LoginIdEdit()->setText(login);
         dlg->PasswordEdit()->setText(password);
         QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+        // The login runs on workers; the dialog's thread only waits here in tests.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !session.LoggingIn(); }, 5000));
     }
 
     void SetUp() override { MakeDialog(); }
@@ -147,24 +151,53 @@ TEST_F(LoginDlgTest, EmptyFieldWarnsAndSendsNothing)
 
 TEST_F(LoginDlgTest, StatusAndButtonWhileConnecting)
 {
-    QString statusDuring;
-    bool enabledDuring = true;
     transport->responder = [&](const net::TransportRequest& request) {
-        statusDuring = dlg->StatusLine()->text();
-        enabledDuring = dlg->LoginButton()->isEnabled();
         if (request.path.find("w-param") != std::string::npos)
             return net::TransportResult{true, "3<fld>2<fld>h<fld>cpn", {}};
         return net::TransportResult{false, {}, "refused"};
     };
     dlg->show();
-    TypeAndLogin(QStringLiteral("site1"), QStringLiteral("admin"), QStringLiteral("secret"));
-    EXPECT_EQ(statusDuring, kConnecting);
-    EXPECT_FALSE(enabledDuring);
+    transport->Hold(true);
+    dlg->SiteIdEdit()->setText(QStringLiteral("site1"));
+    dlg->LoginIdEdit()->setText(QStringLiteral("admin"));
+    dlg->PasswordEdit()->setText(QStringLiteral("secret"));
+    QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+    // While it connects the fields rest and the button abandons the attempt.
+    EXPECT_EQ(dlg->StatusLine()->text(), kConnecting);
+    EXPECT_FALSE(dlg->SiteIdEdit()->isEnabled());
+    EXPECT_EQ(dlg->LoginButton()->text(), QStringLiteral("&Cancel"));
+    transport->Hold(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.LoggingIn(); }, 5000));
     // A failed login request goes back to idle without a word.
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(dlg->StatusLine()->text().isEmpty());
     EXPECT_TRUE(dlg->LoginButton()->isEnabled());
     EXPECT_TRUE(consoles.empty());
+}
+
+// A hung service never holds the dialog: Escape (or the button) abandons the
+// attempt and gives the fields back, and a late answer changes nothing.
+TEST_F(LoginDlgTest, EscapeAbandonsALoginUnderWay)
+{
+    dlg->show();
+    transport->Hold(true);
+    dlg->SiteIdEdit()->setText(QStringLiteral("site1"));
+    dlg->LoginIdEdit()->setText(QStringLiteral("admin"));
+    dlg->PasswordEdit()->setText(QStringLiteral("secret"));
+    QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+    ASSERT_TRUE(session.LoggingIn());
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_FALSE(session.LoggingIn());
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(dlg->SiteIdEdit()->isEnabled());
+    EXPECT_EQ(dlg->LoginButton()->text(), QStringLiteral("L&ogin"));
+    EXPECT_TRUE(dlg->StatusLine()->text().isEmpty());
+    transport->Reply("3<fld>2<fld>h<fld>cpn");
+    transport->Reply("true<fld>ADM<fld>");
+    transport->Hold(false);
+    QTest::qWait(100);
+    EXPECT_TRUE(consoles.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(LoginDlgTest, FailedParametersStillTryTheLoginWithDefaults)
@@ -236,12 +269,15 @@ TEST_F(LoginDlgTest, FailedAutomaticLoginShowsTheDialogFilledIn)
     QString status = QStringLiteral("unset");
     bool enabled = false;
     QString password;
-    QTimer::singleShot(0, dlg.get(), [&] {
-        visible = dlg->isVisible();
-        status = dlg->StatusLine()->text();
-        enabled = dlg->LoginButton()->isEnabled();
-        password = dlg->PasswordEdit()->text();
-        dlg->reject();
+    // Looked at once the failed login has settled and the dialog shows.
+    QObject::connect(dlg.get(), &CLoginDlg::loginSettled, dlg.get(), [&] {
+        QTimer::singleShot(0, dlg.get(), [&] {
+            visible = dlg->isVisible();
+            status = dlg->StatusLine()->text();
+            enabled = dlg->LoginButton()->isEnabled();
+            password = dlg->PasswordEdit()->text();
+            dlg->reject();
+        });
     });
     dlg->DoModal();
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -325,8 +361,9 @@ TEST(LoginOnTheWire, ExactRequestLinesForParametersAndLogin)
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
     link.SetDefaultHost(service.HostPort());
+    kivora::session::CSession session(link);
     int consoleRuns = 0;
-    CLoginDlg dlg(link, platform, [&](const ConsoleStart& start) {
+    CLoginDlg dlg(session, platform, [&](const ConsoleStart& start) {
         ++consoleRuns;
         EXPECT_EQ(start.siteAddress, "http://www.site1.example/");
     });
@@ -334,7 +371,7 @@ TEST(LoginOnTheWire, ExactRequestLinesForParametersAndLogin)
     dlg.LoginIdEdit()->setText(QStringLiteral("admin"));
     dlg.PasswordEdit()->setText(QStringLiteral("secret"));
     dlg.OnLogin();
-    EXPECT_EQ(consoleRuns, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return consoleRuns == 1; }, 10000));
     EXPECT_TRUE(link.isAdmin);
     const auto lines = service.RequestLines();
     ASSERT_EQ(lines.size(), 2u);

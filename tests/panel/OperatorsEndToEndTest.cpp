@@ -1,6 +1,7 @@
 // Two operators on one demo service: a message from one reaches the other after
 // the "message" notice, and a chat handed over opens on the other's console.
 #include "console/ConsoleDlg.h"
+#include "session/Session.h"
 
 #include "chat/ChatDlg.h"
 #include "panel/VisitorPanelDlg.h"
@@ -56,10 +57,12 @@ TEST(OperatorsEndToEnd, MessageAndTransferBetweenTwoConsoles)
     test::LiveSession a("admin");
     a.link.chatPollIntervalMs = 250;
     SecondOperator b(a.service, "anna");
-    console::CConsoleDlg consoleA(a.link, a.platform);
+    session::CSession sessionA(a.link);
+    console::CConsoleDlg consoleA(sessionA, a.platform);
     consoleA.SetLoginInfo("site1", "admin", "");
     consoleA.OnInitDialog();
-    console::CConsoleDlg consoleB(b.link, b.fakes.platform);
+    session::CSession sessionB(b.link);
+    console::CConsoleDlg consoleB(sessionB, b.fakes.platform);
     consoleB.SetLoginInfo("site1", "anna", "");
     consoleB.OnInitDialog();
     Refresh(consoleB, b.link);

@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/Sounds.h"
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 
@@ -82,6 +83,11 @@ public:
         ++removes;
     }
     bool IsShown() const override { return shown && available; }
+    void Update(const QIcon& newIcon, const QString& newTip) override
+    {
+        icon = newIcon;
+        tip = newTip;
+    }
     void SetActions(platform::TrayActions newActions) override { actions = std::move(newActions); }
     void Notify(const QString& title, const QString& text) override { notifications.push_back({title, text}); }
 
@@ -90,6 +96,7 @@ public:
     bool available = true;
     platform::TrayActions actions;
     QString tip;
+    QIcon icon;
     std::vector<std::pair<QString, QString>> notifications; // title, text
     int adds = 0;
     int removes = 0;

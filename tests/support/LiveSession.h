@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DemoService.h"
+#include "session/Session.h"
 #include "Fakes.h"
 #include "net/CurlTransport.h"
 #include "net/ServerLink.h"
@@ -30,6 +31,12 @@ struct LiveSession {
     FakePlatform fakes;
     platform::Platform& platform = fakes.platform;
     net::CServerLink link{std::make_shared<net::CCurlTransport>(), fakes.boxes, fakes.browser};
+};
+
+// The session of a live link, for the windows that take one.
+struct LiveSessionOf {
+    explicit LiveSessionOf(net::CServerLink& link) : session(link) {}
+    session::CSession session;
 };
 
 } // namespace kivora::test

@@ -2,6 +2,7 @@
 // controls in the order of the window's layout, every control has a name, and the
 // mnemonics are unambiguous and reach their controls.
 #include "chat/ChatDlg.h"
+#include "session/Session.h"
 #include "console/ConsoleDlg.h"
 #include "login/LoginDlg.h"
 #include "panel/VisitorPanelDlg.h"
@@ -152,13 +153,15 @@ protected:
 TEST_F(Accessibility, EveryWindowIsReachableAndNamedFromTheKeyboard)
 {
     {
-        login::CLoginDlg login(link, platform, [](const login::ConsoleStart&) {});
+        session::CSession loginSession(link);
+        login::CLoginDlg login(loginSession, platform, [](const login::ConsoleStart&) {});
         login.OnInitDialog();
         Activate(&login);
         CheckWindow(&login, res::IDD_LOGIN);
     }
     {
-        console::CConsoleDlg console(link, platform);
+        session::CSession consoleSession(link);
+        console::CConsoleDlg console(consoleSession, platform);
         console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console.OnInitDialog();
         Activate(&console);

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "net/Replies.h"
+#include "net/Requests.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+namespace kivora::net {
+class CServerLink;
+}
+
+namespace kivora::session {
+
+// Where the console stands with the service.
+enum class Connection {
+    Connecting, // logging in; nothing has been heard yet
+    Online,     // the last exchange worked
+    Trouble,    // exchanges fail: since TroubleSince(), Failures() of them in a row
+    Ending,     // logging out or closing: nothing more is asked
+};
+
+// What a log-in came to.
+struct LoginOutcome {
+    bool exchanged = false; // false: the login request itself failed, nothing to tell
+    net::LoginReply reply;
+};
+
+// The one owner of what the console knows about its session besides the link's
+// address and identity: whether the service can be reached, the presence the
+// operator chose, the visitors' details, and the log-in and log-out sequences.
+// Windows read it and watch its signals; none of them waits on the network.
+class CSession final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSession)
+public:
+    explicit CSession(net::CServerLink& link, QObject* parent = nullptr);
+    ~CSession() override;
+
+    net::CServerLink& Link() const { return link; }
+
+    Connection State() const { return state; }
+    // In trouble: since when exchanges fail, and how many failed in a row.
+    const QDateTime& TroubleSince() const { return troubleSince; }
+    int Failures() const { return failures; }
+
+    // What the operator chose with the presence radios: on line unless they said
+    // otherwise. Recovery goes back to it.
+    bool ChosenOnline() const { return chosenOnline; }
+    void SetChosenOnline(bool online) { chosenOnline = online; }
+
+    // A visitor's details once known, kept for the whole session.
+    const net::VisitorDetails* FindDetails(const std::string& sessionId) const;
+    void StoreDetails(const std::string& sessionId, const net::VisitorDetails& details);
+    const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const { return detailsCache; }
+
+    // The parameters and then the login, each on a worker; done runs on the GUI
+    // thread with the outcome, unless the log-in was cancelled or context went.
+    void LogIn(std::string loginId, std::string siteId, std::string password, QObject* context,
+               std::function<void(const LoginOutcome&)> done);
+    // Abandons a log-in under way: its replies reach nobody.
+    void CancelLogIn();
+    bool LoggingIn() const { return loggingIn; }
+
+    // Tells the service the operator leaves and calls done once it answered or
+    // after `wait`, whichever is first. From then on nothing is delivered.
+    void LogOut(std::chrono::milliseconds wait, std::function<void()> done);
+    // Ends the session without telling the service: nothing is delivered any more.
+    void End();
+
+Q_SIGNALS:
+    void connectionChanged();
+    // Exchanges work again after trouble: time to say again what was lost.
+    void recovered();
+    // The parameters could not be fetched; the login goes on with the defaults.
+    void parametersFailed();
+
+private:
+    void OnOutcome(bool ok);
+    void SetState(Connection next);
+
+    net::CServerLink& link;
+    Connection state = Connection::Connecting;
+    QDateTime troubleSince;
+    int failures = 0;
+    bool chosenOnline = true;
+    bool loggingIn = false;
+    // Bumped by every log-in and cancel: replies of an abandoned one are ignored.
+    unsigned loginGeneration = 0;
+    std::unordered_map<std::string, net::VisitorDetails> detailsCache;
+};
+
+} // namespace kivora::session
