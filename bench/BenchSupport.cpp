@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 
 namespace kivora::bench {
 
@@ -68,6 +69,22 @@ double Quantile(std::vector<double>& values, double q)
     const auto low = static_cast<std::size_t>(std::floor(at));
     const std::size_t high = std::min(low + 1, values.size() - 1);
     return values[low] + (values[high] - values[low]) * (at - static_cast<double>(low));
+}
+
+long long TakeSizeOption(int& argc, char** argv, std::string_view name, long long fallback)
+{
+    long long value = fallback;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg.size() > name.size() + 1 && arg.starts_with(name) && arg[name.size()] == '=')
+            value = std::max(1LL, std::atoll(argv[i] + name.size() + 1));
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+    return value;
 }
 
 } // namespace kivora::bench

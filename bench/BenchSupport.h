@@ -99,4 +99,8 @@ ProcessReading ReadProcess();
 // The median (and other quantiles) of the values, which are sorted in place.
 double Quantile(std::vector<double>& values, double q);
 
+// The value of "--name=N" among the arguments, which is taken out of them so that
+// the benchmark library does not refuse it; fallback when it is not there.
+long long TakeSizeOption(int& argc, char** argv, std::string_view name, long long fallback);
+
 } // namespace kivora::bench

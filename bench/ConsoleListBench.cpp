@@ -3,12 +3,15 @@
 // event loop. Beside it, in the same run, a bare scan of the same bytes for every
 // separator (the floor) and the same rows put into a QTableWidget item by item,
 // laid out and painted the same way. The summary sets the console's CPU time
-// against both and checks that the cost grows linearly.
+// against both and checks that the cost grows linearly. HostilePagesInTurn sets
+// replies with page fields of hostile sizes against the ordinary one
+// (--long_page_bytes=N makes its long pages shorter).
 #include "BenchSummary.h"
 #include "session/Session.h"
 #include "BenchSupport.h"
 #include "console/ConsoleDlg.h"
 #include "net/ServerLink.h"
+#include "net/Transport.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -17,7 +20,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +36,12 @@ class NullTransport final : public net::ITransport {
 public:
     net::TransportResult Get(const net::TransportRequest&, const std::atomic<bool>&) override { return {true, {}, {}}; }
 };
-std::string MakeReply(int rows)
+std::string OrdinaryPage(int row)
+{
+    return "/catalogue/item-" + std::to_string(row) + ".html";
+}
+
+std::string MakeReply(int rows, const std::function<std::string(int)>& page = OrdinaryPage)
 {
     std::string reply;
     for (int i = 0; i < rows; ++i) {
@@ -40,8 +51,8 @@ std::string MakeReply(int rows)
         std::snprintf(session, sizeof session, "%018x", 0x5a5a00u + static_cast<unsigned>(i));
         reply += std::string(session) + "<fld>203.0.113." + std::to_string(i % 250) + "<fld>" +
                  std::to_string(i % 7) + "<fld>" + (i % 50 == 0 ? "Chat Request" : "In Site") + "<fld>0:" +
-                 std::to_string(10 + i % 50) + ":17<fld>Delete<fld><fld>Invite<fld>Pro-Pop<fld>/catalogue/item-" +
-                 std::to_string(i) + ".html<fld>" + (i % 9 == 0 ? "ppc" : "");
+                 std::to_string(10 + i % 50) + ":17<fld>Delete<fld><fld>Invite<fld>Pro-Pop<fld>" + page(i) + "<fld>" +
+                 (i % 9 == 0 ? "ppc" : "");
     }
     return reply + "<blk>admin<fld>anna<blk><blk>";
 }
@@ -227,7 +238,116 @@ void RowCountsInTurn(benchmark::State& state)
 }
 BENCHMARK(RowCountsInTurn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void Summarize(const bench::CSummaryReporter& runs)
+// The length of the long page fields of HostilePagesInTurn; the command line can
+// make it smaller.
+long long longPageBytes = 1'048'576;
+// The rows in sight at the top of the list, those that get the long pages.
+constexpr int kLongPageRows = 5;
+// Wall time the rounds of HostilePagesInTurn may take.
+constexpr double kHostileBudget = 20;
+
+// A page address of `bytes` bytes, no blank in it.
+std::string LongPage(std::size_t bytes, int row)
+{
+    std::string page = "/p" + std::to_string(row) + "/";
+    const std::size_t head = page.size();
+    page.resize(std::max(bytes, head));
+    for (std::size_t i = head; i < page.size(); ++i)
+        page[i] = static_cast<char>('a' + i % 26);
+    page.resize(bytes);
+    return page;
+}
+
+// The page length at which 10,000 rows share out what the rest of the reply
+// leaves of cap bytes.
+std::size_t FullPageBytes(std::size_t cap)
+{
+    return (cap - MakeReply(10'000, [](int) { return std::string(); }).size()) / 10'000;
+}
+
+std::string MakeFullReply(std::size_t cap)
+{
+    return MakeReply(10'000, [each = FullPageBytes(cap)](int row) { return LongPage(each, row); });
+}
+
+// Outside text of hostile sizes, each reply in a console of its own, in turn with
+// the ordinary 10,000 rows and timed on this thread's CPU clock: 10,000 rows whose
+// first five, those in sight, have a page of 1 MiB, and 10,000 rows whose pages
+// together fill the largest reply the transport takes (16 MiB; 10,000 pages of
+// 1 MiB each could never arrive). The rounds stop when their time budget is spent.
+void HostilePagesInTurn(benchmark::State& state)
+{
+    const std::size_t cap = net::TransportLimits{}.maxBodyBytes;
+    const std::string replies[3] = {
+        MakeReply(10'000),
+        MakeReply(10'000,
+                  [](int row) {
+                      return row < kLongPageRows ? LongPage(static_cast<std::size_t>(longPageBytes), row)
+                                                 : OrdinaryPage(row);
+                  }),
+        MakeFullReply(cap)};
+    if (replies[1].size() > cap || replies[2].size() > cap) {
+        state.SkipWithError("a reply is larger than the transport takes");
+        return;
+    }
+    Console consoles[3];
+    std::vector<double> times[3], overOrdinary[2];
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto withinBudget = [start] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < kHostileBudget;
+        };
+        for (int round = 0; round < 60 && withinBudget(); ++round) {
+            double spent[3];
+            for (int kind = 0; kind < 3; ++kind) {
+                const double t0 = bench::ThreadCpuSeconds();
+                HandleInConsole(consoles[kind], replies[kind]);
+                spent[kind] = bench::ThreadCpuSeconds() - t0;
+                times[kind].push_back(spent[kind]);
+            }
+            overOrdinary[0].push_back(spent[1] / spent[0]);
+            overOrdinary[1].push_back(spent[2] / spent[0]);
+        }
+        state.SetIterationTime(bench::Median(times[1]));
+    }
+    state.counters["rounds"] = static_cast<double>(times[0].size());
+    state.counters["ordinary_ms"] = bench::Median(times[0]) * 1e3;
+    state.counters["long_ms"] = bench::Median(times[1]) * 1e3;
+    state.counters["long_max_ms"] = *std::max_element(times[1].begin(), times[1].end()) * 1e3;
+    state.counters["full_ms"] = bench::Median(times[2]) * 1e3;
+    state.counters["long_ratio"] = bench::Median(overOrdinary[0]);
+    state.counters["full_ratio"] = bench::Median(overOrdinary[1]);
+    state.counters["full_reply_mib"] = static_cast<double>(replies[2].size()) / (1 << 20);
+    state.counters["full_page_bytes"] = static_cast<double>(FullPageBytes(cap));
+    state.counters["full_bytes_ratio"] =
+        static_cast<double>(replies[2].size()) / static_cast<double>(replies[0].size());
+}
+BENCHMARK(HostilePagesInTurn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void SummarizeHostile(const bench::CSummaryReporter& runs)
+{
+    using bench::Format;
+    const bench::Timing* run = runs.Find("HostilePagesInTurn");
+    if (!run)
+        return;
+    const auto c = [run](const char* name) { return static_cast<double>(run->counters.at(name)); };
+    const std::string reference = Format("ordinary 10,000 rows %.2f ms", c("ordinary_ms"));
+    const std::string longName =
+        longPageBytes == 1'048'576 ? std::string("1 MiB") : Format("%lld-byte", longPageBytes);
+    bench::PrintResult({"9", "visitor list, 10,000 rows, the 5 in sight with " + longName + " pages (in turn, CPU)",
+                        Format("%.2f ms (max %.2f ms)", c("long_ms"), c("long_max_ms")), reference,
+                        Format("%.2fx", c("long_ratio")), "<= 4x", c("long_ratio") <= 4});
+    // No target: a reply at the transport's cap brings many times the ordinary
+    // reply's bytes, and every one of them is read and kept.
+    bench::PrintResult({"9",
+                        Format("visitor list, 10,000 rows of %.0f-byte pages, a %.1f MiB reply at the transport's cap "
+                               "(in turn, CPU)",
+                               c("full_page_bytes"), c("full_reply_mib")),
+                        Format("%.2f ms", c("full_ms")), reference, Format("%.2fx", c("full_ratio")),
+                        Format("none: %.0fx the bytes of the ordinary reply", c("full_bytes_ratio")), false, true});
+}
+
+void SummarizeOrdinary(const bench::CSummaryReporter& runs)
 {
     using bench::Format;
     const bench::Timing* console[3] = {runs.Find("ConsoleHandlesVisitorList/100"),
@@ -266,6 +386,12 @@ void Summarize(const bench::CSummaryReporter& runs)
     }
 }
 
+void Summarize(const bench::CSummaryReporter& runs)
+{
+    SummarizeOrdinary(runs);
+    SummarizeHostile(runs);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -273,5 +399,6 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    longPageBytes = kivora::bench::TakeSizeOption(argc, argv, "--long_page_bytes", longPageBytes);
     return kivora::bench::RunWithSummary(argc, argv, Summarize);
 }
