@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -178,6 +180,63 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
     ASSERT_TRUE(QTest::qWaitFor([&] { return (chat = console.FindChatWindow(session)) != nullptr; }, 10000));
     EXPECT_EQ(chat->windowTitle(), QStringLiteral("Chatting with:<a href=\"http://evil.example/\">Ann</a>[\u2060*]"));
     EXPECT_TRUE(chat->EmailLink()->IsPlain());
+    console.OnDestroy();
+}
+
+// The service goes away for 20 s and comes back: the console says so within a
+// refresh, keeps its list and the operator's presence meanwhile, and once the
+// service answers again it is connected within a refresh, having told the
+// service again that the operator is on line - with nobody touching anything.
+TEST(ConsoleEndToEnd, AnOutageIsShownAndRecoveredFromByItself)
+{
+    test::LiveSession live("admin");
+    auto& [service, fakes, platform, link] = live;
+    constexpr int kRefreshMs = 1000;
+    link.refreshIntervalMs = kRefreshMs;
+    const std::string visitor = service.AddVisitor("ip=192.0.2.80&page=/shop.html");
+    session::CSession sess(link);
+    CConsoleDlg console(sess, platform);
+    console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
+    console.OnInitDialog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1 && console.OnlineRadio()->isChecked(); },
+                                10000));
+    const auto connection = [&] { return console.ConnectionLine()->text(); };
+    EXPECT_TRUE(connection().startsWith(QStringLiteral("Connected - visitors updated at")));
+
+    const auto countGoOnline = [&] {
+        const auto lines = service.RequestLines();
+        return std::count(lines.begin(), lines.end(),
+                          "GET /cpn/w-mrefresh.php?sid=site1&adminid=admin&action=lgon HTTP/1.0");
+    };
+    const auto wentOnline = countGoOnline();
+    // While it is away the service forgets who was on line, as a real one would.
+    service.Control("presence/expire?operator=admin");
+    QElapsedTimer clock;
+    clock.start();
+    service.Control("down?seconds=20");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection().startsWith(QStringLiteral("Connection lost")); },
+                                3 * kRefreshMs));
+    EXPECT_LT(clock.elapsed(), 2 * kRefreshMs);
+    EXPECT_TRUE(fakes.tray.tip.contains(QStringLiteral("Connection lost")));
+    QTest::qWait(3 * kRefreshMs);
+    EXPECT_EQ(console.Model().Count(), 1);
+    EXPECT_TRUE(console.Model().IsStale());
+    EXPECT_TRUE(console.OnlineRadio()->isChecked());
+
+    // Back after 20 s: connected within a refresh, on line again at the service.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connection().startsWith(QStringLiteral("Connected")); }, 30000));
+    EXPECT_LT(clock.elapsed(), 20000 + 3 * kRefreshMs);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !console.Model().IsStale(); }, 3 * kRefreshMs));
+    EXPECT_EQ(console.Model().Row(0).GetSessionId(), visitor);
+    EXPECT_EQ(countGoOnline(), wentOnline + 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto& ops = console.Operators();
+            return std::find(ops.begin(), ops.end(), "admin") != ops.end();
+        },
+        3 * kRefreshMs));
+    EXPECT_TRUE(console.OnlineRadio()->isChecked());
+    EXPECT_TRUE(fakes.tray.tip.contains(QStringLiteral("Connected")));
     console.OnDestroy();
 }
 
