@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
+#include "session/Session.h"
 #include "ui/HyperLink.h"
 #include "ui/OutsideText.h"
 
@@ -45,12 +46,14 @@ void SetTextColor(QWidget* widget, const QColor& color)
 
 } // namespace
 
-CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform, std::string ipAddress,
+CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform,
+                   session::SharedWindowState& shared, std::string ipAddress,
                    std::string sessionId, std::string name, std::string email, bool detailsKnown)
     : QDialog(nullptr),
       owner(owner),
       link(link),
       platform(platform),
+      shared(shared),
       sessionId(std::move(sessionId)),
       visitorName(std::move(name)),
       visitorEmail(std::move(email)),

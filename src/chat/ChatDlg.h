@@ -22,6 +22,9 @@ class QPushButton;
 namespace kivora::platform {
 struct Platform;
 }
+namespace kivora::session {
+struct SharedWindowState;
+}
 namespace kivora::panel {
 class CVisitorPanelDlg;
 }
@@ -48,7 +51,8 @@ class CChatDlg final : public QDialog, public net::IReplyTarget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CChatDlg)
 public:
-    CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform, std::string ipAddress,
+    CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform,
+             session::SharedWindowState& shared, std::string ipAddress,
              std::string sessionId, std::string name, std::string email, bool detailsKnown);
     ~CChatDlg() override;
 
@@ -67,9 +71,6 @@ public:
     void OnCloseChat();
     void OnInputChanged();
 
-    // One flag for the whole program: whether the last change of any chat input
-    // sent a typing notice.
-    static bool& TypingNoticeFlag();
 
     const std::string& LastMessageNumber() const { return lastMessageNumber; }
     const std::string& SessionId() const { return sessionId; }
@@ -124,6 +125,9 @@ private:
     IChatOwner& owner;
     net::CServerLink& link;
     platform::Platform& platform;
+    // Shared with the session's other chat windows: whether the last change of any
+    // chat input sent a typing notice.
+    session::SharedWindowState& shared;
     ui::CDialogControls controls;
 
     QLabel* nameLabel = nullptr;

@@ -10,6 +10,8 @@
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/Strings.h"
+#include "session/Session.h"
+#include "res/Waves.h"
 #include "ui/HyperLink.h"
 #include "ui/OutsideText.h"
 
@@ -23,17 +25,10 @@ namespace kivora::chat {
 namespace {
 
 constexpr std::string_view kClosedNotice = net::kChatClosedNotice;
-constexpr int kNewMessageWave = 154;
 // A poll unanswered for twice the transport's time limit was lost on the way.
 constexpr qint64 kPollLostMs = 2 * net::TransportLimits{}.totalTimeoutMs;
 
 } // namespace
-
-bool& CChatDlg::TypingNoticeFlag()
-{
-    static bool flag = false;
-    return flag;
-}
 
 void CChatDlg::OnServerOutcome(int kind, const std::string& text, bool ok)
 {
@@ -134,7 +129,7 @@ void CChatDlg::OnPollReply(const std::string& text)
         StopTimer();
     }
     if (!soundOff && reply.newLineSound)
-        platform.sounds.Play(kNewMessageWave, false);
+        platform.sounds.Play(res::kWaveNewLine, false);
 }
 
 void CChatDlg::AppendLine(const std::string& line)
@@ -166,7 +161,7 @@ void CChatDlg::ClearStatus()
 
 void CChatDlg::OnInputChanged()
 {
-    bool& flag = TypingNoticeFlag();
+    bool& flag = shared.typingNoticeSent;
     const std::string text = net::ToServerText(input->toPlainText());
     if (!flag) {
         flag = true;

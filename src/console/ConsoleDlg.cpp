@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
+#include "res/Waves.h"
 #include "session/ConnectionText.h"
 #include "session/Session.h"
 #include "ui/HyperLink.h"
@@ -353,15 +354,11 @@ bool CConsoleDlg::IsNewVisitor(std::string_view timeOnSite)
     return net::IsNewVisitorTime(timeOnSite);
 }
 
-PopupAlertState& CConsoleDlg::PopupState()
-{
-    static PopupAlertState state;
-    return state;
-}
-
 void CConsoleDlg::PopupCheck(int n, const CVisitorRecord& record)
 {
-    PopupAlertState& state = PopupState();
+    // Remembered for the session: the pop-up is raised once for a visitor, and
+    // not while another is up.
+    kivora::session::SharedWindowState& state = session.Shared();
     if (!record.IsChatRequest() || isVisible() || state.popupShown ||
         state.lastPopupSession == record.Field(CVisitorRecord::kSession) || isActiveWindow())
         return;
@@ -399,16 +396,16 @@ void CConsoleDlg::HandleNotice(const std::string& text)
 
 void CConsoleDlg::PlayAlert(const std::string& name)
 {
-    int wave = 0;
+    res::WaveId wave;
     if (name == "sound1")
-        wave = 143;
+        wave = res::kWaveChatRequest;
     else if (name == "sound2")
-        wave = 141;
+        wave = res::kWaveTransfer;
     else if (name == "sound3")
-        wave = 140;
+        wave = res::kWaveMessage;
     else if (name == "NewVisitor")
-        wave = 168;
-    if (wave == 0)
+        wave = res::kWaveNewVisitor;
+    else
         return;
     // Played without waiting for its end, so that the console never stalls on it.
     platform.sounds.Play(wave, false);
@@ -434,11 +431,11 @@ void CConsoleDlg::changeEvent(QEvent* event)
 void CConsoleDlg::RaisePopup(int row, const std::string& address, const std::string& sessionId)
 {
     // A window of its own: it must show while the console is hidden in the tray.
-    auto* popup = new ui::CRequestPopupDlg(row, address, sessionId);
+    auto* popup = new ui::CRequestPopupDlg(session.Shared(), row, address, sessionId);
     connect(popup, &ui::CRequestPopupDlg::acceptRequested, this,
             [this](int, const QString& session) { OnPopupAccept(session.toStdString()); });
     // Once a pop-up has gone, the next chat request may raise one again.
-    connect(popup, &ui::CRequestPopupDlg::ended, this, [] { PopupState().popupShown = false; });
+    connect(popup, &ui::CRequestPopupDlg::ended, this, [this] { session.Shared().popupShown = false; });
     std::erase_if(popups, [](const QPointer<QObject>& p) { return p.isNull(); });
     popups.emplace_back(popup);
     popup->show();
@@ -478,7 +475,7 @@ void CConsoleDlg::keyPressEvent(QKeyEvent* event)
 
 void CConsoleDlg::OpenChatWindow(const ChatRequest& request)
 {
-    auto* chat = new chat::CChatDlg(*this, link, platform, request.address, request.sessionId, request.name,
+    auto* chat = new chat::CChatDlg(*this, link, platform, session.Shared(), request.address, request.sessionId, request.name,
                                     request.email, request.hasDetails);
     chat->OnInitDialog();
     if (request.hasDetails)

@@ -48,13 +48,6 @@ struct ChatRequest {
     net::VisitorDetails details;
 };
 
-// Remembered for the whole program: the chat-request pop-up is raised once for a
-// visitor, and not while another is up.
-struct PopupAlertState {
-    std::string lastPopupSession;
-    bool popupShown = false;
-};
-
 // The operator's main window for as long as the operator is logged in: presence,
 // the visitor list refreshed on a timer, the actions on a visitor and the panel.
 class CConsoleDlg final : public QDialog, public net::IReplyTarget, public chat::IChatOwner {
@@ -107,7 +100,6 @@ public:
     static bool NormalizeUrl(QString& text);
     // At most eight seconds on the site ("0:00:08").
     static bool IsNewVisitor(std::string_view timeOnSite);
-    static PopupAlertState& PopupState();
 
     // What a granted chat opens; OpenChatWindow by default.
     std::function<void(const ChatRequest&)> openChatWindow;

@@ -6,6 +6,7 @@
 #include "Text.h"
 #include "platform/Browser.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Threads.h"
 #include "res/Strings.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,6 @@
 #include <mutex>
 #include <unordered_map>
 
-#include <malloc.h>
-#include <pthread.h>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
@@ -45,40 +44,9 @@ const QString kConnectionCaption = QStringLiteral("Internet Connection");
 // part of it.
 constexpr std::size_t kWorkerStackBytes = std::size_t{1} << 20;
 
-// Starts body on a detached thread of its own; false when no thread could be had.
-bool StartDetachedThread(std::function<void()> body)
-{
-    auto task = std::make_unique<std::function<void()>>(std::move(body));
-    pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0)
-        return false;
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
-    pthread_t thread;
-    const int started = pthread_create(
-        &thread, &attributes,
-        [](void* raw) -> void* {
-            const std::unique_ptr<std::function<void()>> run(static_cast<std::function<void()>*>(raw));
-            (*run)();
-            return nullptr;
-        },
-        task.get());
-    pthread_attr_destroy(&attributes);
-    if (started != 0)
-        return false;
-    task.release(); // the thread owns it now
-    return true;
-}
-
 // Workers are many and short-lived, and tens of them run at once on a busy
-// tick. Left alone, the C library gives concurrent threads malloc arenas of their
-// own (up to eight per core), and each arena keeps the memory its workers freed;
-// two arenas serve them as well, a few MiB leaner.
-void LimitMallocArenas()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_ARENA_MAX, 2); });
-}
+// tick; two malloc arenas serve them as well as one each would, a few MiB leaner.
+constexpr int kWorkerArenas = 2;
 
 // Qt's event queue hands an event from a worker to the GUI thread under locks of
 // its own, which the thread sanitizer cannot see (Qt is not built with it). The
@@ -299,7 +267,7 @@ CServerLink::CServerLink(std::shared_ptr<ITransport> transport, platform::IMessa
       dispatcher(std::make_unique<CReplyDispatcher>()),
       browser(browser)
 {
-    LimitMallocArenas();
+    platform::LimitMallocArenas(kWorkerArenas);
     core->transport = std::move(transport);
     core->messageBoxes = &messageBoxes;
     core->dispatcher = dispatcher.get();
@@ -358,7 +326,7 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         }
         core->FinishWorker();
     };
-    if (!StartDetachedThread(std::move(worker))) {
+    if (!platform::StartDetachedThread(std::move(worker), kWorkerStackBytes)) {
         // No thread to be had: the request is lost like a failed exchange.
         dispatcher->Take(targetId);
         core->FinishWorker();

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "res/DialogTemplates.h"
 #include "res/Strings.h"
+#include "res/Waves.h"
 #include "ui/MessageViewDlg.h"
 #include "ui/OutsideText.h"
 
@@ -18,12 +19,6 @@
 #include <QPushButton>
 
 namespace kivora::panel {
-
-namespace {
-
-constexpr int kMessageWave = 140;
-
-} // namespace
 
 void CVisitorPanelDlg::RequestOperatorMessages(bool all)
 {
@@ -54,7 +49,7 @@ void CVisitorPanelDlg::OnMessagesReply(const std::string& text, bool askedByOper
     }
     // Played without waiting for its end, so that the console never stalls on it.
     if (messages.sound)
-        platform.sounds.Play(kMessageWave, false);
+        platform.sounds.Play(res::kWaveMessage, false);
     auto* viewer = new ui::CMessageViewDlg(shown);
     viewers.emplace_back(viewer);
     viewer->show();

@@ -25,6 +25,17 @@ enum class Connection {
     Ending,     // logging out or closing: nothing more is asked
 };
 
+// What the windows of one session share: the console's memory of chat-request
+// pop-ups, the pop-ups' stacking and the one click that acts, and the typing
+// notice of the chat inputs. One per session, handed to the windows that need it.
+struct SharedWindowState {
+    std::string lastPopupSession; // the visitor the last pop-up was raised for
+    bool popupShown = false;      // a pop-up is up
+    int popupCount = 0;           // pop-ups open at once; each stacks above the last
+    bool popupClickArmed = true;  // the next click on a pop-up accepts
+    bool typingNoticeSent = false; // whether the last change of a chat input sent a notice
+};
+
 // What a log-in came to.
 struct LoginOutcome {
     bool exchanged = false; // false: the login request itself failed, nothing to tell
@@ -58,6 +69,8 @@ public:
     const net::VisitorDetails* FindDetails(const std::string& sessionId) const;
     void StoreDetails(const std::string& sessionId, const net::VisitorDetails& details);
     const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const { return detailsCache; }
+
+    SharedWindowState& Shared() { return shared; }
 
     // The parameters and then the login, each on a worker; done runs on the GUI
     // thread with the outcome, unless the log-in was cancelled or context went.
@@ -93,6 +106,7 @@ private:
     // Bumped by every log-in and cancel: replies of an abandoned one are ignored.
     unsigned loginGeneration = 0;
     std::unordered_map<std::string, net::VisitorDetails> detailsCache;
+    SharedWindowState shared;
 };
 
 } // namespace kivora::session

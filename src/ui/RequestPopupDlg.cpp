@@ -2,6 +2,7 @@
 
 #include "DialogBuilder.h"
 #include "OutsideText.h"
+#include "session/Session.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -11,10 +12,11 @@
 
 namespace kivora::ui {
 
-CRequestPopupDlg::CRequestPopupDlg(int row, std::string ipAddress, std::string sessionId, QWidget* console)
-    : QDialog(console), row(row), sessionId(std::move(sessionId))
+CRequestPopupDlg::CRequestPopupDlg(session::SharedWindowState& shared, int row, std::string ipAddress,
+                                   std::string sessionId, QWidget* console)
+    : QDialog(console), shared(shared), row(row), sessionId(std::move(sessionId))
 {
-    ++PopupCount();
+    ++shared.popupCount;
 
     // A notice, not a window to work in: no frame, no task-bar entry, above the
     // others, and the operator's typing stays where it was.
@@ -34,7 +36,7 @@ CRequestPopupDlg::CRequestPopupDlg(int row, std::string ipAddress, std::string s
     setCursor(Qt::PointingHandCursor);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(Placement(screen->availableGeometry(), size(), PopupCount()));
+        move(Placement(screen->availableGeometry(), size(), shared.popupCount));
 
     lifetime.setInterval(kLifetimeMs);
     connect(&lifetime, &QTimer::timeout, this, [this] { OnTimer(); });
@@ -46,18 +48,6 @@ CRequestPopupDlg::~CRequestPopupDlg()
 {
     lifetime.stop();
     Release();
-}
-
-int& CRequestPopupDlg::PopupCount()
-{
-    static int count = 0;
-    return count;
-}
-
-bool& CRequestPopupDlg::ClickArmed()
-{
-    static bool armed = true;
-    return armed;
 }
 
 QPoint CRequestPopupDlg::Placement(const QRect& workArea, QSize size, int count)
@@ -84,17 +74,17 @@ void CRequestPopupDlg::Release()
     if (!counted)
         return;
     counted = false;
-    --PopupCount();
+    --shared.popupCount;
     // Re-armed so the next request's pop-up answers its click.
-    ClickArmed() = true;
+    shared.popupClickArmed = true;
 }
 
 void CRequestPopupDlg::OnTextClicked()
 {
-    const bool armed = ClickArmed();
+    const bool armed = shared.popupClickArmed;
     // Disarmed before emitting: the console may run a nested event loop while it
     // accepts, and a second click then must not accept again.
-    ClickArmed() = false;
+    shared.popupClickArmed = false;
     if (armed)
         Q_EMIT acceptRequested(row, QString::fromStdString(sessionId));
 }

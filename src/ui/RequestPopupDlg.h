@@ -12,6 +12,10 @@
 
 class QLabel;
 
+namespace kivora::session {
+struct SharedWindowState;
+}
+
 namespace kivora::ui {
 
 // The small notice shown in the corner of the work area when a visitor
@@ -24,14 +28,13 @@ public:
     static constexpr int kLifetimeMs = 8000;
     static inline const QColor kTextColor{0, 0, 185};
 
-    CRequestPopupDlg(int row, std::string ipAddress, std::string sessionId, QWidget* console = nullptr);
+    // shared counts the pop-ups open at once (each further one stacks above the
+    // last) and arms the click: only the first click after a pop-up appears
+    // accepts, the rest are ignored until a pop-up ends, so one request is never
+    // accepted twice.
+    CRequestPopupDlg(session::SharedWindowState& shared, int row, std::string ipAddress, std::string sessionId,
+                     QWidget* console = nullptr);
     ~CRequestPopupDlg() override;
-
-    // Pop-ups open now, across the program: each further one stacks above the last.
-    static int& PopupCount();
-    // Only the first click after a pop-up appears accepts; the rest are ignored
-    // until a pop-up ends, so one request is never accepted twice.
-    static bool& ClickArmed();
 
     // Top-left corner for a pop-up of that size when count pop-ups are open.
     static QPoint Placement(const QRect& workArea, QSize size, int count);
@@ -55,6 +58,7 @@ private:
     // Undoes what construction did to the shared state; safe to call twice.
     void Release();
 
+    session::SharedWindowState& shared;
     int row;
     std::string sessionId;
     QLabel* text = nullptr;

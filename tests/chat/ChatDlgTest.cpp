@@ -1,6 +1,7 @@
 // A chat window run offscreen with a scripted transport and a recording owner;
 // replies are handed to it the way the server link does.
 #include "chat/ChatDlg.h"
+#include "session/Session.h"
 
 #include "chat/Transcript.h"
 #include "panel/VisitorPanelDlg.h"
@@ -50,11 +51,11 @@ protected:
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
     RecordingOwner owner;
+    kivora::session::SharedWindowState shared;
     QPointer<CChatDlg> chat;
 
     void SetUp() override
     {
-        CChatDlg::TypingNoticeFlag() = false;
         link.SetIdentity("admin", "site1");
         link.chatPollIntervalMs = 3'600'000;
         chat = Open("", "");
@@ -63,7 +64,7 @@ protected:
 
     CChatDlg* Open(const std::string& name, const std::string& email, bool detailsKnown = false)
     {
-        auto* dlg = new CChatDlg(owner, link, platform, "192.0.2.7", "c42", name, email, detailsKnown);
+        auto* dlg = new CChatDlg(owner, link, platform, shared, "192.0.2.7", "c42", name, email, detailsKnown);
         dlg->OnInitDialog();
         return dlg;
     }
@@ -248,13 +249,13 @@ TEST_F(ChatTest, TypingNoticesAtFirstAndSixthCharacterSharedAcrossWindows)
 {
     QTest::keyClicks(chat->Input(), QStringLiteral("abcdefghij"));
     EXPECT_EQ(CountSent("/w-otype.php?csesid=c42&stat=otype&sid=site1"), 2);
-    EXPECT_FALSE(CChatDlg::TypingNoticeFlag());
+    EXPECT_FALSE(shared.typingNoticeSent);
 
     auto* other = Open("Ben", "");
     QTest::keyClicks(chat->Input(), QStringLiteral("k"));
-    EXPECT_TRUE(CChatDlg::TypingNoticeFlag());
+    EXPECT_TRUE(shared.typingNoticeSent);
     QTest::keyClicks(other->Input(), QStringLiteral("abcde"));
-    EXPECT_FALSE(CChatDlg::TypingNoticeFlag());
+    EXPECT_FALSE(shared.typingNoticeSent);
     delete other;
 }
 

@@ -35,7 +35,6 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
     test::LiveSession live("admin");
     auto& [service, fakes, platform, link] = live;
     link.chatPollIntervalMs = 250;
-    chat::CChatDlg::TypingNoticeFlag() = false;
     const std::string session =
         service.AddVisitor("ip=198.51.100.20&page=/help.html&status=Chat%20Request&name=Ann&email=ann%40x.example");
 

@@ -71,7 +71,6 @@ protected:
 
     void SetUp() override
     {
-        CConsoleDlg::PopupState() = {};
         link.SetIdentity("admin", "site1");
         link.refreshIntervalMs = 60'000;
         console = std::make_unique<CConsoleDlg>(session, platform);
@@ -456,7 +455,7 @@ TEST_F(ConsoleTest, PopupOnlyWhileHiddenAndOncePerVisitor)
     List(ListReply({Row("c1", "Chat Request")}));
     EXPECT_EQ(popups.size(), 1u);
 
-    CConsoleDlg::PopupState() = {};
+    session.Shared() = {};
     console->show();
     List(ListReply({Row("c2", "Chat Request")}));
     EXPECT_EQ(popups.size(), 1u);

@@ -1,6 +1,7 @@
 // The chat-request pop-up (placement, text, click, lifetime and the shared state
 // across pop-ups), the message viewer, and the wave resources.
 #include "ui/MessageViewDlg.h"
+#include "session/Session.h"
 #include "ui/RequestPopupDlg.h"
 
 #include "res/Waves.h"
@@ -32,11 +33,6 @@ void RunDeferredDeletes()
 
 class RequestPopupTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CRequestPopupDlg::PopupCount() = 0;
-        CRequestPopupDlg::ClickArmed() = true;
-    }
     void TearDown() override
     {
         for (QPointer<CRequestPopupDlg>& p : made)
@@ -46,7 +42,7 @@ protected:
 
     CRequestPopupDlg* Make(int row = 3, const char* address = "10.0.0.7", const char* session = "S42")
     {
-        auto* popup = new CRequestPopupDlg(row, address, session);
+        auto* popup = new CRequestPopupDlg(shared, row, address, session);
         made.emplace_back(popup);
         return popup;
     }
@@ -54,6 +50,7 @@ protected:
     static void Click(CRequestPopupDlg* popup) { QTest::mouseClick(popup->TextLabel(), Qt::LeftButton); }
 
     std::vector<QPointer<CRequestPopupDlg>> made;
+    kivora::session::SharedWindowState shared;
 };
 
 TEST(RequestPopupPlacement, FirstSitsOnePixelBelowTheWorkAreaAndOthersStackAbove)
@@ -73,7 +70,7 @@ TEST_F(RequestPopupTest, OpensAtOnceInTheCornerWithoutTakingTheKeyboard)
 {
     CRequestPopupDlg* first = Make();
     CRequestPopupDlg* second = Make();
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 2);
+    EXPECT_EQ(shared.popupCount, 2);
 
     const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(first->isVisible());
@@ -102,7 +99,7 @@ TEST_F(RequestPopupTest, FirstClickAcceptsAndLaterClicksDoNothingUntilAPopupEnds
     ASSERT_EQ(firstSpy.count(), 1);
     EXPECT_EQ(firstSpy.at(0).at(0).toInt(), 3);
     EXPECT_EQ(firstSpy.at(0).at(1).toString(), QStringLiteral("S42"));
-    EXPECT_FALSE(CRequestPopupDlg::ClickArmed());
+    EXPECT_FALSE(shared.popupClickArmed);
     EXPECT_TRUE(first->isVisible()); // stays until its time is up
 
     Click(first);
@@ -112,7 +109,7 @@ TEST_F(RequestPopupTest, FirstClickAcceptsAndLaterClicksDoNothingUntilAPopupEnds
 
     // Once one ends, the next click works again.
     first->OnTimer();
-    EXPECT_TRUE(CRequestPopupDlg::ClickArmed());
+    EXPECT_TRUE(shared.popupClickArmed);
     Click(second);
     ASSERT_EQ(secondSpy.count(), 1);
     EXPECT_EQ(secondSpy.at(0).at(1).toString(), QStringLiteral("S43"));
@@ -125,33 +122,33 @@ TEST_F(RequestPopupTest, EndingAfterEightSecondsFreesItAndCountsItOut)
     EXPECT_EQ(CRequestPopupDlg::kLifetimeMs, 8000);
     EXPECT_TRUE(popup->LifetimeTimer().isActive());
 
-    CRequestPopupDlg::ClickArmed() = false;
+    shared.popupClickArmed = false;
     QSignalSpy ended(popup, &CRequestPopupDlg::ended);
     QPointer<CRequestPopupDlg> watch(popup);
     popup->OnTimer();
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 0);
-    EXPECT_TRUE(CRequestPopupDlg::ClickArmed());
+    EXPECT_EQ(shared.popupCount, 0);
+    EXPECT_TRUE(shared.popupClickArmed);
     EXPECT_FALSE(popup->LifetimeTimer().isActive());
     EXPECT_FALSE(popup->isVisible());
 
     // A second tick already queued must not count it out twice.
     popup->OnTimer();
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 0);
+    EXPECT_EQ(shared.popupCount, 0);
 
     RunDeferredDeletes();
     EXPECT_TRUE(watch.isNull());
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 0);
+    EXPECT_EQ(shared.popupCount, 0);
 }
 
 TEST_F(RequestPopupTest, DestroyedEarlyStillCountsOutExactlyOnce)
 {
     CRequestPopupDlg* kept = Make();
     CRequestPopupDlg* early = Make();
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 2);
+    EXPECT_EQ(shared.popupCount, 2);
     delete early;
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 1);
+    EXPECT_EQ(shared.popupCount, 1);
 
     // A pop-up opened now takes the freed place, above the one still open.
     CRequestPopupDlg* next = Make();
@@ -163,11 +160,11 @@ TEST_F(RequestPopupTest, GoesWithTheConsoleThatOwnsIt)
     QPointer<CRequestPopupDlg> popup;
     {
         QWidget console;
-        popup = new CRequestPopupDlg(1, "10.0.0.9", "S1", &console);
-        EXPECT_EQ(CRequestPopupDlg::PopupCount(), 1);
+        popup = new CRequestPopupDlg(shared, 1, "10.0.0.9", "S1", &console);
+        EXPECT_EQ(shared.popupCount, 1);
     }
     EXPECT_TRUE(popup.isNull());
-    EXPECT_EQ(CRequestPopupDlg::PopupCount(), 0);
+    EXPECT_EQ(shared.popupCount, 0);
 }
 
 class MessageViewTest : public ::testing::Test {
