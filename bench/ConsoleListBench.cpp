@@ -90,7 +90,7 @@ void RunEventLoopTurn()
 // area, headers and scroll bars, which the view does not do when rows only change.
 void HandleInConsole(Console& console, const std::string& reply)
 {
-    console.dlg.OnServerReply(net::kKindVisitorList, reply);
+    console.dlg.OnVisitorListReply(reply);
     RunEventLoopTurn();
 }
 

@@ -1,12 +1,12 @@
 #include "ChatDlg.h"
 
 #include "Transcript.h"
-#include "net/Endpoints.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "res/Strings.h"
+#include "session/ServiceCalls.h"
 #include "session/Session.h"
 #include "ui/HyperLink.h"
 #include "ui/OutsideText.h"
@@ -46,14 +46,15 @@ void SetTextColor(QWidget* widget, const QColor& color)
 
 } // namespace
 
-CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform,
-                   session::SharedWindowState& shared, std::string ipAddress,
+CChatDlg::CChatDlg(IChatOwner& owner, kivora::session::CSession& session, platform::Platform& platform,
+                   std::string ipAddress,
                    std::string sessionId, std::string name, std::string email, bool detailsKnown)
     : QDialog(nullptr),
       owner(owner),
-      link(link),
+      session(session),
+      link(session.Link()),
       platform(platform),
-      shared(shared),
+      shared(session.Shared()),
       sessionId(std::move(sessionId)),
       visitorName(std::move(name)),
       visitorEmail(std::move(email)),
@@ -98,7 +99,7 @@ CChatDlg::CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform
     QWidget::setTabOrder(closeChatButton, transcript);
     QWidget::setTabOrder(transcript, soundOffBox);
 
-    panel = new panel::CVisitorPanelDlg(false, link, platform, this);
+    panel = new panel::CVisitorPanelDlg(false, session, platform, this);
     panel->SetChatSessionId(this->sessionId);
 
     connect(sendButton, &QPushButton::clicked, this, &CChatDlg::OnSend);
@@ -124,7 +125,8 @@ void CChatDlg::OnInitDialog()
 {
     setWindowIcon(res::AppIcon());
     timerId = startTimer(net::TimerPeriodMs(link.chatPollIntervalMs, kFallbackPollMs));
-    link.RequestChatLists(this);
+    kivora::session::RequestChatLists(session, this,
+                              [this](std::optional<net::CannedLists> lists) { OnListsReply(std::move(lists)); });
 
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
     const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
@@ -136,7 +138,8 @@ void CChatDlg::OnInitDialog()
         emailLink->SetEmail(ui::OutsideText(visitorEmail));
     nameLabel->setText(ui::OutsideText(visitorName));
     if (!detailsKnown)
-        link.StartRequest(net::MakeUrl(res::IDS_URL_DETAILS, {sessionId}), net::kKindChatDetails, this);
+        kivora::session::RequestDetails(session, sessionId, this,
+                                [this](std::optional<net::VisitorDetails> details) { OnDetailsReply(details); });
     UpdateCaption();
     input->setFocus();
 }
@@ -196,14 +199,12 @@ void CChatDlg::OnCloseChat()
         return;
     }
     StopTimer();
-    link.StartRequest(
-        net::MakeUrl(res::IDS_URL_ACTION, {"endchatcl", sessionId, link.GetSiteId(), link.GetLoginId()}),
-        net::kKindEndChat, this);
+    kivora::session::EndChat(session, sessionId, this, [this](bool chatEnded) { OnEndChatReply(chatEnded); });
 }
 
-void CChatDlg::OnEndChatReply(const std::string& text)
+void CChatDlg::OnEndChatReply(bool chatEnded)
 {
-    if (text == "true")
+    if (!Gone() && chatEnded)
         EndChat();
 }
 

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace kivora::platform {
 struct Platform;
 }
 namespace kivora::session {
+class CSession;
 struct SharedWindowState;
 }
 namespace kivora::panel {
@@ -47,18 +49,23 @@ public:
 // One chat with one visitor, in a top-level window of its own: it polls for new
 // lines on a timer, sends the operator's lines, shows typing both ways and offers
 // canned responses and push URLs.
-class CChatDlg final : public QDialog, public net::IReplyTarget {
+class CChatDlg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CChatDlg)
 public:
-    CChatDlg(IChatOwner& owner, net::CServerLink& link, platform::Platform& platform,
-             session::SharedWindowState& shared, std::string ipAddress,
+    CChatDlg(IChatOwner& owner, session::CSession& session, platform::Platform& platform, std::string ipAddress,
              std::string sessionId, std::string name, std::string email, bool detailsKnown);
     ~CChatDlg() override;
 
     void OnInitDialog();
-    void OnServerReply(int kind, const std::string& text) override;
-    void OnServerOutcome(int kind, const std::string& text, bool ok) override;
+    // What the service's replies change; a failed poll (ok false) only the status
+    // line.
+    void OnPollReply(bool ok, net::ChatPollReply reply);
+    void OnTypingReply(bool typing);
+    void OnEndChatReply(bool chatEnded);
+    void OnListsReply(std::optional<net::CannedLists> parsed);
+    void OnDetailsReply(std::optional<net::VisitorDetails> details);
+    void OnNameMailReply(std::optional<net::NameMailReply> reply);
     // The last polls failed: the status line says so until one works.
     bool PollsFailing() const { return pollsFailing; }
     void SetVisitorDetails(const net::VisitorDetails& details);
@@ -104,13 +111,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnPollReply(const std::string& text);
-    void OnTypingReply(const std::string& text);
+    bool Gone() const;
     void ClearStatus();
-    void OnEndChatReply(const std::string& text);
-    void OnListsReply(const std::string& text);
-    void OnDetailsReply(const std::string& text);
-    void OnNameMailReply(const std::string& text);
     void RequestTranscript();
     void RequestTypingStatus();
     void RequestNameAndEmail();
@@ -123,11 +125,12 @@ private:
     void OnCancel();
 
     IChatOwner& owner;
+    kivora::session::CSession& session;
     net::CServerLink& link;
     platform::Platform& platform;
     // Shared with the session's other chat windows: whether the last change of any
     // chat input sent a typing notice.
-    session::SharedWindowState& shared;
+    kivora::session::SharedWindowState& shared;
     ui::CDialogControls controls;
 
     QLabel* nameLabel = nullptr;

@@ -3,13 +3,13 @@
 #include "ChatDlg.h"
 
 #include "Transcript.h"
-#include "net/Endpoints.h"
 #include "net/RecordText.h"
 #include "net/Replies.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
 #include "res/Strings.h"
+#include "session/ServiceCalls.h"
 #include "session/Session.h"
 #include "res/Waves.h"
 #include "ui/HyperLink.h"
@@ -30,53 +30,10 @@ constexpr qint64 kPollLostMs = 2 * net::TransportLimits{}.totalTimeoutMs;
 
 } // namespace
 
-void CChatDlg::OnServerOutcome(int kind, const std::string& text, bool ok)
+bool CChatDlg::Gone() const
 {
-    if (link.ShuttingDown() || ended)
-        return;
-    // A failed exchange is not the service saying anything: it changes nothing
-    // but the status line, which tells that the chat waits for the service.
-    if (!ok) {
-        if (kind == net::kKindChatPoll) {
-            pollPending = false;
-            pollsFailing = true;
-            statusLine->setText(QStringLiteral("Cannot reach the service; the chat goes on when it answers."));
-        }
-        return;
-    }
-    if (kind == net::kKindChatPoll && pollsFailing) {
-        pollsFailing = false;
-        statusLine->setText(QStringLiteral("Connected again."));
-    }
-    OnServerReply(kind, text);
-}
-
-void CChatDlg::OnServerReply(int kind, const std::string& text)
-{
-    if (link.ShuttingDown() || ended)
-        return;
-    switch (kind) {
-    case net::kKindChatPoll:
-        OnPollReply(text);
-        break;
-    case net::kKindVisitorTyping:
-        OnTypingReply(text);
-        break;
-    case net::kKindEndChat:
-        OnEndChatReply(text);
-        break;
-    case net::kKindChatLists:
-        OnListsReply(text);
-        break;
-    case net::kKindChatDetails:
-        OnDetailsReply(text);
-        break;
-    case net::kKindNameMail:
-        OnNameMailReply(text);
-        break;
-    default:
-        break;
-    }
+    // A reply on its way while the session or this chat ended is for nobody.
+    return link.ShuttingDown() || ended;
 }
 
 void CChatDlg::RequestTranscript()
@@ -85,35 +42,44 @@ void CChatDlg::RequestTranscript()
         return;
     pollPending = true;
     pollSent.start();
-    link.StartRequest(net::MakeUrl(res::IDS_URL_CHAT_POLL, {link.GetLoginId(), sessionId, ipAddress,
-                                                            link.GetSiteId(), lastMessageNumber}),
-                      net::kKindChatPoll, this);
+    kivora::session::PollChat(session, sessionId, ipAddress, lastMessageNumber, this,
+                      [this](bool ok, const net::ChatPollReply& reply) { OnPollReply(ok, reply); });
 }
 
 void CChatDlg::RequestTypingStatus()
 {
-    link.StartRequest(net::MakeUrl(res::IDS_URL_VISITOR_TYPING, {sessionId, link.GetSiteId()}),
-                      net::kKindVisitorTyping, this);
+    kivora::session::RequestVisitorTyping(session, sessionId, this, [this](bool typing) { OnTypingReply(typing); });
 }
 
 void CChatDlg::SendTypingNotice()
 {
-    link.StartRequest(net::MakeUrl(res::IDS_URL_OPERATOR_TYPING, {sessionId, link.GetSiteId()}),
-                      net::kKindOperatorTyping, this);
+    kivora::session::SendOperatorTyping(session, sessionId);
 }
 
 void CChatDlg::RequestNameAndEmail()
 {
     if (!visitorName.empty() || !visitorEmail.empty())
         return;
-    link.StartRequest(net::MakeUrl(res::IDS_URL_NAME_MAIL, {sessionId, link.GetLoginId(), link.GetSiteId()}),
-                      net::kKindNameMail, this);
+    kivora::session::RequestNameAndEmail(session, sessionId, this,
+                                 [this](std::optional<net::NameMailReply> reply) { OnNameMailReply(reply); });
 }
 
-void CChatDlg::OnPollReply(const std::string& text)
+void CChatDlg::OnPollReply(bool ok, net::ChatPollReply reply)
 {
+    if (Gone())
+        return;
     pollPending = false;
-    net::ChatPollReply reply = net::ParseChatPollReply(text);
+    // A failed exchange is not the service saying anything: it changes nothing
+    // but the status line, which tells that the chat waits for the service.
+    if (!ok) {
+        pollsFailing = true;
+        statusLine->setText(QStringLiteral("Cannot reach the service; the chat goes on when it answers."));
+        return;
+    }
+    if (pollsFailing) {
+        pollsFailing = false;
+        statusLine->setText(QStringLiteral("Connected again."));
+    }
     const bool closedNotice = !reply.nextNumber && reply.closedByVisitor;
     // Most polls bring nothing; an empty edit still costs the document a pass.
     if (!reply.lines.empty() || closedNotice) {
@@ -144,9 +110,11 @@ void CChatDlg::AppendLine(const std::string& line)
         requestAttention();
 }
 
-void CChatDlg::OnTypingReply(const std::string& text)
+void CChatDlg::OnTypingReply(bool typing)
 {
-    if (net::ParseVisitorTypingReply(text))
+    if (Gone())
+        return;
+    if (typing)
         statusLine->setText(QStringLiteral("Visitor is Typing"));
     else
         ClearStatus();
@@ -173,18 +141,15 @@ void CChatDlg::OnInputChanged()
 
 void CChatDlg::OnSend()
 {
-    const std::string escaped = net::FormEscape(net::ToServerText(input->toPlainText()));
-    const std::string url = net::MakeUrl(
-        res::IDS_URL_SEND_LINE, {net::PreEscaped(escaped), sessionId, link.GetLoginId(), link.GetSiteId()});
+    const std::string line = net::ToServerText(input->toPlainText());
     input->clear();
-    link.StartRequest(url, net::kKindSendLine, this);
+    kivora::session::SendChatLine(session, sessionId, line);
     input->setFocus();
 }
 
-void CChatDlg::OnListsReply(const std::string& text)
+void CChatDlg::OnListsReply(std::optional<net::CannedLists> parsed)
 {
-    auto parsed = ParseCannedLists(text);
-    if (!parsed)
+    if (Gone() || !parsed)
         return;
     lists.pushUrls.insert(lists.pushUrls.end(), parsed->pushUrls.begin(), parsed->pushUrls.end());
     lists.responses.insert(lists.responses.end(), parsed->responses.begin(), parsed->responses.end());
@@ -213,20 +178,18 @@ void CChatDlg::OnCannedSelected(QComboBox* combo, const std::vector<CannedEntry>
     combo->setCurrentIndex(-1);
 }
 
-void CChatDlg::OnDetailsReply(const std::string& text)
+void CChatDlg::OnDetailsReply(std::optional<net::VisitorDetails> details)
 {
-    const auto details = net::ParseDetailsReply(text);
-    if (!details)
+    if (Gone() || !details)
         return;
     panel->SetVisitorDetails(*details);
     owner.StoreVisitorDetails(*details, sessionId);
     detailsKnown = true;
 }
 
-void CChatDlg::OnNameMailReply(const std::string& text)
+void CChatDlg::OnNameMailReply(std::optional<net::NameMailReply> reply)
 {
-    auto reply = net::ParseNameMailReply(text);
-    if (!reply)
+    if (Gone() || !reply)
         return;
     visitorName = std::move(reply->name);
     visitorEmail = std::move(reply->email);

@@ -2,8 +2,7 @@
 // accepting a chat and its reply, proactive invitations.
 #include "ConsoleDlg.h"
 
-#include "net/ReplyCallback.h"
-#include "net/Requests.h"
+#include "session/ServiceCalls.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
@@ -83,18 +82,17 @@ void CConsoleDlg::ShowSelectedDetails()
     const std::string sessionId = record.GetSessionId();
     if (!detailsUnderWay.insert(sessionId).second)
         return;
-    auto* target = new net::CReplyCallback(
-        this, [this, sessionId](const std::string& text, bool ok) { OnDetailsReply(sessionId, text, ok); });
-    const net::ServiceRequest details = net::request::Details(sessionId);
-    link.StartRequest(details.path, details.kind, target);
+    kivora::session::RequestDetails(session, sessionId, this,
+                                    [this, sessionId](std::optional<net::VisitorDetails> details) {
+                                        OnDetailsReply(sessionId, details);
+                                    });
 }
 
-void CConsoleDlg::OnDetailsReply(const std::string& sessionId, const std::string& text, bool ok)
+void CConsoleDlg::OnDetailsReply(const std::string& sessionId, const std::optional<net::VisitorDetails>& details)
 {
     detailsUnderWay.erase(sessionId);
-    const auto details = ok && !link.ShuttingDown() ? net::ParseDetailsReply(text) : std::nullopt;
     // Nothing usable is kept: the next View Details asks again.
-    if (!details)
+    if (Gone() || !details)
         return;
     StoreVisitorDetails(*details, sessionId);
     if (const int row = FindRowBySession(sessionId); row >= 0)
@@ -166,13 +164,13 @@ void CConsoleDlg::AcceptChatSession(const std::string& sessionId, const std::str
     }
     if (!acceptsUnderWay.insert(sessionId).second)
         return;
-    auto* target = new net::CReplyCallback(this, [this, sessionId](int, const std::string& text) {
-        acceptsUnderWay.erase(sessionId);
-        OnServerReply(net::kKindAcceptChat, text);
-        UpdateButtons();
-    });
-    const net::ServiceRequest accept = net::request::Accept(link.Who(), sessionId, address);
-    link.StartRequest(accept.path, accept.kind, target);
+    kivora::session::AcceptChat(session, sessionId, address, this,
+                                [this, sessionId](std::optional<net::AcceptReply> reply) {
+                                    acceptsUnderWay.erase(sessionId);
+                                    OnAcceptReply(reply);
+                                    if (!Gone())
+                                        UpdateButtons();
+                                });
 }
 
 chat::CChatDlg* CConsoleDlg::FindChatWindow(const std::string& sessionId) const
@@ -185,10 +183,9 @@ chat::CChatDlg* CConsoleDlg::FindChatWindow(const std::string& sessionId) const
     return nullptr;
 }
 
-void CConsoleDlg::OnAcceptReply(const std::string& text)
+void CConsoleDlg::OnAcceptReply(const std::optional<net::AcceptReply>& reply)
 {
-    const auto reply = net::ParseAcceptReply(text);
-    if (!reply)
+    if (Gone() || !reply)
         return;
     if (reply->result != "true") {
         platform.messageBoxes.Show(this, ui::OutsideText(reply->result, ui::kLineChars, ui::TextLines::Many),
@@ -218,9 +215,10 @@ void CConsoleDlg::OnAcceptReply(const std::string& text)
         openChatWindow(request);
 
     if (reply->history == "Y") {
-        const std::string path = net::request::HistoryPage(link.Who(), request.address);
         // Opened once this reply has been handled.
-        QMetaObject::invokeMethod(this, [this, path] { link.OpenInBrowser(path); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, address = request.address] { kivora::session::OpenHistoryPage(session, address); },
+            Qt::QueuedConnection);
     }
 }
 
@@ -229,7 +227,7 @@ void CConsoleDlg::OnVisitorAction(net::VisitorAction action)
     const int row = GetSelectedRow();
     if (row < 0)
         return;
-    model.Row(row).SendVisitorAction(link, action);
+    model.Row(row).SendVisitorAction(session, action);
 }
 
 bool CConsoleDlg::NormalizeUrl(QString& text)
@@ -256,7 +254,7 @@ void CConsoleDlg::OnSendProactive()
     QString url = proactiveUrlEdit->text();
     if (!NormalizeUrl(url))
         return;
-    model.Row(row).SendProactiveInvitation(link, sameWindowBox->isChecked(), net::ToServerText(url));
+    model.Row(row).SendProactiveInvitation(session, sameWindowBox->isChecked(), net::ToServerText(url));
     proactiveUrlEdit->clear();
 }
 

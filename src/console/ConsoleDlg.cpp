@@ -10,6 +10,7 @@
 #include "res/Strings.h"
 #include "res/Waves.h"
 #include "session/ConnectionText.h"
+#include "session/ServiceCalls.h"
 #include "session/Session.h"
 #include "ui/HyperLink.h"
 #include "ui/OutsideText.h"
@@ -127,7 +128,7 @@ void CConsoleDlg::OnInitDialog()
     connect(&session, &kivora::session::CSession::connectionChanged, this, &CConsoleDlg::ShowConnection);
     connect(&session, &kivora::session::CSession::recovered, this, &CConsoleDlg::OnRecovered);
 
-    panel = new panel::CVisitorPanelDlg(true, link, platform, this);
+    panel = new panel::CVisitorPanelDlg(true, session, platform, this);
     panel->showOffline = [this] { ShowOffline(); };
     panel->endConsole = [this] { done(1); };
     panel->logOut = [this] { LogOutAndEnd(); };
@@ -209,40 +210,29 @@ void CConsoleDlg::timerEvent(QTimerEvent*)
 
 void CConsoleDlg::RequestVisitorList()
 {
-    const net::ServiceRequest list = net::request::VisitorList(link.Who());
-    link.StartRequest(list.path, list.kind, this);
+    kivora::session::RequestVisitorList(session, this,
+                                        [this](const std::string& text, bool) { OnVisitorListReply(text); });
 }
 
 void CConsoleDlg::SendPresence(bool goOnline)
 {
     session.SetChosenOnline(goOnline);
     ShowConnection();
-    const net::ServiceRequest presence = net::request::Presence(link.Who(), goOnline);
-    link.StartRequest(presence.path, presence.kind, this);
+    kivora::session::SendPresence(session, goOnline, this,
+                                  [this](std::optional<bool> nowOnline) { OnPresenceReply(nowOnline); });
 }
 
-void CConsoleDlg::OnServerReply(int kind, const std::string& text)
+bool CConsoleDlg::Gone() const
 {
-    if (link.ShuttingDown())
+    // Once the console has started to end, no reply changes it any more.
+    return destroyed || link.ShuttingDown();
+}
+
+void CConsoleDlg::OnPresenceReply(std::optional<bool> nowOnline)
+{
+    if (Gone())
         return;
-    switch (kind) {
-    case net::kKindVisitorList:
-        OnVisitorListReply(text);
-        break;
-    case net::kKindPresence:
-        OnPresenceReply(text);
-        break;
-    case net::kKindAcceptChat:
-        OnAcceptReply(text);
-        break;
-    default:
-        break;
-    }
-}
-
-void CConsoleDlg::OnPresenceReply(const std::string& text)
-{
-    if (const std::optional<bool> nowOnline = net::ParsePresenceReply(text))
+    if (nowOnline)
         online = *nowOnline;
     ApplyPresence();
 }
@@ -263,6 +253,8 @@ void CConsoleDlg::ShowOffline()
 
 void CConsoleDlg::OnVisitorListReply(const std::string& text)
 {
+    if (Gone())
+        return;
     // The list reads its rows in place, up to the first block separator; the
     // parser gets the reply from there on, so the blocks it counts and the
     // operators, sound and notice it reads are the same, and it makes no strings
@@ -475,7 +467,7 @@ void CConsoleDlg::keyPressEvent(QKeyEvent* event)
 
 void CConsoleDlg::OpenChatWindow(const ChatRequest& request)
 {
-    auto* chat = new chat::CChatDlg(*this, link, platform, session.Shared(), request.address, request.sessionId, request.name,
+    auto* chat = new chat::CChatDlg(*this, session, platform, request.address, request.sessionId, request.name,
                                     request.email, request.hasDetails);
     chat->OnInitDialog();
     if (request.hasDetails)

@@ -50,7 +50,7 @@ struct ChatRequest {
 
 // The operator's main window for as long as the operator is logged in: presence,
 // the visitor list refreshed on a timer, the actions on a visitor and the panel.
-class CConsoleDlg final : public QDialog, public net::IReplyTarget, public chat::IChatOwner {
+class CConsoleDlg final : public QDialog, public chat::IChatOwner {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CConsoleDlg)
 public:
@@ -64,7 +64,10 @@ public:
     void OnInitDialog();
     void OnDestroy();
 
-    void OnServerReply(int kind, const std::string& text) override;
+    // What the service's replies change.
+    void OnVisitorListReply(const std::string& text);
+    void OnPresenceReply(std::optional<bool> nowOnline);
+    void OnAcceptReply(const std::optional<net::AcceptReply>& reply);
 
     void RemoveChatWindow(QObject* chatWindow) override;
     void StoreVisitorDetails(const net::VisitorDetails& details, const std::string& sessionId) override;
@@ -130,9 +133,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void OnPresenceReply(const std::string& text);
-    void OnVisitorListReply(const std::string& text);
-    void OnAcceptReply(const std::string& text);
+    bool Gone() const;
     void RebuildRows(std::vector<CVisitorRecord> rows);
     void PopupCheck(int n, const CVisitorRecord& record);
     void HandleNotice(const std::string& notice);
@@ -143,7 +144,7 @@ private:
     // The connection line and the tray icon say where the console stands.
     void ShowConnection();
     void OnRecovered();
-    void OnDetailsReply(const std::string& sessionId, const std::string& text, bool ok);
+    void OnDetailsReply(const std::string& sessionId, const std::optional<net::VisitorDetails>& details);
 
     void OnListClicked();
     void OnListRightClicked();

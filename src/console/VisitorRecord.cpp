@@ -1,8 +1,7 @@
 #include "VisitorRecord.h"
 
 #include "net/RecordText.h"
-#include "net/Requests.h"
-#include "net/ServerLink.h"
+#include "session/ServiceCalls.h"
 
 #include <limits>
 
@@ -115,18 +114,16 @@ void CVisitorRecord::ApplyDetailsReply(std::string_view reply)
         SetDetails(*parsed);
 }
 
-bool CVisitorRecord::SendProactiveInvitation(net::CServerLink& link, bool sameWindow,
+bool CVisitorRecord::SendProactiveInvitation(session::CSession& session, bool sameWindow,
                                              const std::string& pageUrl) const
 {
-    const net::ServiceRequest invitation = net::request::Proactive(GetSessionId(), sameWindow, pageUrl);
-    link.StartRequest(invitation.path, invitation.kind, nullptr);
+    session::SendProactive(session, GetSessionId(), sameWindow, pageUrl);
     return true;
 }
 
-void CVisitorRecord::SendVisitorAction(net::CServerLink& link, net::VisitorAction action) const
+void CVisitorRecord::SendVisitorAction(session::CSession& session, net::VisitorAction action) const
 {
-    const net::ServiceRequest request = net::request::Action(link.Who(), action, GetSessionId());
-    link.StartRequest(request.path, request.kind, nullptr);
+    session::SendVisitorAction(session, action, GetSessionId());
 }
 
 } // namespace kivora::console

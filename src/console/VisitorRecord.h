@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-namespace kivora::net {
-class CServerLink;
+namespace kivora::session {
+class CSession;
 }
 
 namespace kivora::console {
@@ -71,8 +71,8 @@ public:
     std::string GetSessionId() const { return std::string(Field(kSession)); }
     std::string GetIpAddress() const { return std::string(Field(kAddress)); }
 
-    bool SendProactiveInvitation(net::CServerLink& link, bool sameWindow, const std::string& pageUrl) const;
-    void SendVisitorAction(net::CServerLink& link, net::VisitorAction action) const;
+    bool SendProactiveInvitation(session::CSession& session, bool sameWindow, const std::string& pageUrl) const;
+    void SendVisitorAction(session::CSession& session, net::VisitorAction action) const;
 
 private:
     explicit CVisitorRecord(std::shared_ptr<const std::string> sharedText) : text(std::move(sharedText)) {}

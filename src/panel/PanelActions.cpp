@@ -2,9 +2,10 @@
 // the web console's pages and logging out.
 #include "VisitorPanelDlg.h"
 
-#include "net/Endpoints.h"
 #include "net/RecordText.h"
-#include "net/ReplyCallback.h"
+#include "net/ServerLink.h"
+#include "session/ServiceCalls.h"
+#include "session/Session.h"
 #include "net/Replies.h"
 #include "net/Text.h"
 #include "platform/Platform.h"
@@ -25,20 +26,17 @@ void CVisitorPanelDlg::RequestOperatorMessages(bool all)
     if (!all && newMessagesPending)
         return;
     newMessagesPending = newMessagesPending || !all;
-    auto* target = new net::CReplyCallback(this, [this, all](int, const std::string& text) {
+    kivora::session::RequestOperatorMessages(session, all, this, [this, all](const net::OperatorMessages& messages) {
         if (!all)
             newMessagesPending = false;
-        if (!link.ShuttingDown())
-            OnMessagesReply(text, all);
+        OnMessagesReply(messages, all);
     });
-    link.StartRequest(net::MakeUrl(all ? res::IDS_URL_ALL_MESSAGES : res::IDS_URL_NEW_MESSAGES,
-                                   {link.GetLoginId(), link.GetSiteId()}),
-                      net::kKindMessages, target);
 }
 
-void CVisitorPanelDlg::OnMessagesReply(const std::string& text, bool askedByOperator)
+void CVisitorPanelDlg::OnMessagesReply(const net::OperatorMessages& messages, bool askedByOperator)
 {
-    const net::OperatorMessages messages = net::ParseOperatorMessagesReply(text);
+    if (link.ShuttingDown())
+        return;
     const QString shown = ui::OutsideText(messages.text, ui::kDocumentChars, ui::TextLines::Many);
     std::erase_if(viewers, [](const QPointer<ui::CMessageViewDlg>& v) { return v.isNull(); });
     if (!askedByOperator) {
@@ -64,9 +62,16 @@ void CVisitorPanelDlg::OnSendMessage()
     messageEdit->clear();
     const std::string addressee = SelectedOperator();
     messageEdit->setFocus();
-    link.StartRequest(net::MakeUrl(res::IDS_URL_SAVE_MESSAGE,
-                                   {addressee, net::ToServerText(text), link.GetLoginId(), link.GetSiteId()}),
-                      net::kKindSaveMessage, this);
+    kivora::session::SaveOperatorMessage(session, addressee, net::ToServerText(text), this,
+                                         [this](const std::string& shown) { OnSaveMessageReply(shown); });
+}
+
+void CVisitorPanelDlg::OnSaveMessageReply(const std::string& text)
+{
+    if (link.ShuttingDown())
+        return;
+    platform.messageBoxes.Show(this, ui::OutsideText(text, ui::kLineChars, ui::TextLines::Many), MessageCaption(),
+                               platform::BoxIcon::Information);
 }
 
 void CVisitorPanelDlg::OnViewMessage()
@@ -79,26 +84,32 @@ void CVisitorPanelDlg::OnChatTransfer()
     const int selected = operatorsCombo->currentIndex();
     if (selected < 0)
         return;
-    link.StartRequest(net::MakeUrl(res::IDS_URL_TRANSFER,
-                                   {chatSessionId, SelectedOperator(),
-                                    link.GetSiteId(), link.GetLoginId()}),
-                      net::kKindTransfer, this);
+    kivora::session::TransferChat(session, chatSessionId, SelectedOperator(), this,
+                                  [this](bool done) { OnTransferReply(done); });
 }
 
-void CVisitorPanelDlg::OpenServicePage(int templateId)
+void CVisitorPanelDlg::OnTransferReply(bool done)
 {
-    link.OpenInBrowser(
-        net::MakeUrl(templateId, {link.GetLoginId(), link.GetSiteId(), link.isAdmin ? "Y" : ""}));
+    if (link.ShuttingDown() || !done)
+        return;
+    transferred = true;
+    platform.messageBoxes.Show(this, QStringLiteral("Chat Session Transferred"), MessageCaption(),
+                               platform::BoxIcon::Information);
+}
+
+QString CVisitorPanelDlg::MessageCaption()
+{
+    return net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
 }
 
 void CVisitorPanelDlg::OnControlPanel()
 {
-    OpenServicePage(res::IDS_URL_CONTROL_PAGE);
+    kivora::session::OpenControlPanel(session);
 }
 
 void CVisitorPanelDlg::OnTranscripts()
 {
-    OpenServicePage(res::IDS_URL_TRANSCRIPTS_PAGE);
+    kivora::session::OpenTranscripts(session);
 }
 
 void CVisitorPanelDlg::LogOut()
@@ -111,31 +122,6 @@ void CVisitorPanelDlg::LogOut()
     }
     if (logOut)
         logOut();
-}
-
-void CVisitorPanelDlg::OnServerReply(int kind, const std::string& text)
-{
-    if (link.ShuttingDown())
-        return;
-    const QString caption = net::FromServerText(res::LoadString(res::IDS_MESSAGE_CAPTION));
-    switch (kind) {
-    case net::kKindSaveMessage:
-        platform.messageBoxes.Show(this, ui::OutsideText(text, ui::kLineChars, ui::TextLines::Many), caption,
-                                   platform::BoxIcon::Information);
-        break;
-    case net::kKindMessages:
-        OnMessagesReply(text, true);
-        break;
-    case net::kKindTransfer:
-        if (net::ParseTransferReply(text)) {
-            transferred = true;
-            platform.messageBoxes.Show(this, QStringLiteral("Chat Session Transferred"), caption,
-                                       platform::BoxIcon::Information);
-        }
-        break;
-    default:
-        break;
-    }
 }
 
 } // namespace kivora::panel

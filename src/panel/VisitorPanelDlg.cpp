@@ -1,6 +1,6 @@
 #include "VisitorPanelDlg.h"
 
-#include "net/Endpoints.h"
+#include "session/Session.h"
 #include "net/ServerLink.h"
 #include "net/Text.h"
 #include "platform/Platform.h"
@@ -63,9 +63,9 @@ bool IsEnterKey(int key)
 
 } // namespace
 
-CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link, platform::Platform& platform,
+CVisitorPanelDlg::CVisitorPanelDlg(bool hostedByConsole, kivora::session::CSession& session, platform::Platform& platform,
                                    QWidget* parent)
-    : QDialog(parent), hostedByConsole(hostedByConsole), link(link), platform(platform)
+    : QDialog(parent), hostedByConsole(hostedByConsole), session(session), link(session.Link()), platform(platform)
 {
     // Embedded in its host, not a window of its own.
     setWindowFlags(Qt::Widget);

@@ -23,6 +23,9 @@ class CServerLink;
 namespace kivora::platform {
 struct Platform;
 }
+namespace kivora::session {
+class CSession;
+}
 namespace kivora::ui {
 class CHyperLink;
 class CMessageViewDlg;
@@ -33,11 +36,11 @@ namespace kivora::panel {
 // The operator panel: the selected visitor's details, the operators on line with
 // a message field, and a row of buttons that depends on its host. It lives inside
 // the console (hostedByConsole) and inside every chat window, as a child widget.
-class CVisitorPanelDlg final : public QDialog, public net::IReplyTarget {
+class CVisitorPanelDlg final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CVisitorPanelDlg)
 public:
-    CVisitorPanelDlg(bool hostedByConsole, net::CServerLink& link, platform::Platform& platform,
+    CVisitorPanelDlg(bool hostedByConsole, session::CSession& session, platform::Platform& platform,
                      QWidget* parent = nullptr);
     ~CVisitorPanelDlg() override;
 
@@ -62,7 +65,10 @@ public:
     // console ended.
     std::function<void()> logOut;
 
-    void OnServerReply(int kind, const std::string& text) override;
+    // What the service's replies change.
+    void OnMessagesReply(const net::OperatorMessages& messages, bool askedByOperator);
+    void OnSaveMessageReply(const std::string& text);
+    void OnTransferReply(bool done);
     // Logs out at the service, forgets the saved login and ends the console.
     void LogOut();
     void OnSendMessage();
@@ -101,12 +107,10 @@ private:
     void OnInitDialog();
     void PlaceButtonRow();
 
-    void OpenServicePage(int templateId);
-    // Shows the messages in a viewer of their own; a fetch the operator did not ask
-    // for opens none when a viewer shows the same text.
-    void OnMessagesReply(const std::string& text, bool askedByOperator);
+    static QString MessageCaption();
 
     const bool hostedByConsole;
+    kivora::session::CSession& session;
     net::CServerLink& link;
     platform::Platform& platform;
     ui::CDialogControls controls;

@@ -51,7 +51,8 @@ protected:
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{transport, boxes, browser};
     RecordingOwner owner;
-    kivora::session::SharedWindowState shared;
+    kivora::session::CSession session{link};
+    kivora::session::SharedWindowState& shared = session.Shared();
     QPointer<CChatDlg> chat;
 
     void SetUp() override
@@ -64,7 +65,7 @@ protected:
 
     CChatDlg* Open(const std::string& name, const std::string& email, bool detailsKnown = false)
     {
-        auto* dlg = new CChatDlg(owner, link, platform, shared, "192.0.2.7", "c42", name, email, detailsKnown);
+        auto* dlg = new CChatDlg(owner, session, platform, "192.0.2.7", "c42", name, email, detailsKnown);
         dlg->OnInitDialog();
         return dlg;
     }
@@ -83,7 +84,7 @@ protected:
         return static_cast<int>(
             std::count_if(paths.begin(), paths.end(), [&](const std::string& p) { return p.starts_with(prefix); }));
     }
-    void Poll(const std::string& reply) { chat->OnServerReply(net::kKindChatPoll, reply); }
+    void Poll(const std::string& reply) { chat->OnPollReply(true, net::ParseChatPollReply(reply)); }
     QString Text() { return chat->Transcript()->toPlainText(); }
     // The colour of the transcript's paragraph that holds text.
     QColor ColourOf(const QString& text)
@@ -225,7 +226,7 @@ TEST_F(ChatTest, VisitorLinesMarkTheWindowUrgentOnlyWhileItIsNotActive)
 
 TEST_F(ChatTest, LineColoursTypingStatusAndJoinNotice)
 {
-    chat->OnServerReply(net::kKindVisitorTyping, "vt");
+    chat->OnTypingReply(net::ParseVisitorTypingReply("vt"));
     EXPECT_EQ(chat->StatusLine()->text(), QStringLiteral("Visitor is Typing"));
     Poll("ADMIN: mine<kvr_ln>no colon here<kvr_ln>Notice: something<kvr_ln>Ann: question?<kvr_blk>5<kvr_blk><kvr_blk>");
     EXPECT_EQ(ColourOf(QStringLiteral("mine")), QColor(185, 0, 0));
@@ -233,12 +234,12 @@ TEST_F(ChatTest, LineColoursTypingStatusAndJoinNotice)
     EXPECT_EQ(ColourOf(QStringLiteral("something")), QColor(0, 128, 0));
     EXPECT_EQ(ColourOf(QStringLiteral("question")), QColor(0, 0, 255));
     EXPECT_TRUE(chat->StatusLine()->text().isEmpty());
-    chat->OnServerReply(net::kKindVisitorTyping, "VT");
+    chat->OnTypingReply(net::ParseVisitorTypingReply("VT"));
     EXPECT_TRUE(chat->StatusLine()->text().isEmpty());
 
     Poll("notice:now user has join the chat<kvr_blk>6<kvr_blk><kvr_blk>");
     EXPECT_EQ(CountSent("/w-browser.php?csesid=c42&loginid=admin&stid=site1&opurl=namemail"), 1);
-    chat->OnServerReply(net::kKindNameMail, "Ann<fld>ann@x.example");
+    chat->OnNameMailReply(net::ParseNameMailReply("Ann<fld>ann@x.example"));
     EXPECT_EQ(chat->windowTitle(), QStringLiteral("Chatting with:Ann"));
     EXPECT_EQ(chat->EmailLink()->Target(), QStringLiteral("mailto:ann@x.example"));
     Poll("NOTICE:NOW USER HAS JOIN THE CHAT<kvr_blk>7<kvr_blk><kvr_blk>");
@@ -275,11 +276,11 @@ TEST_F(ChatTest, SendingEscapesTheLineAndClearsTheInput)
 
 TEST_F(ChatTest, CannedListsFillTheCombosAndReplaceTheInput)
 {
-    chat->OnServerReply(net::kKindChatLists, "no blocks");
+    chat->OnListsReply(net::ParseCannedLists("no blocks"));
     EXPECT_EQ(chat->PushUrlsCombo()->count(), 0);
-    chat->OnServerReply(net::kKindChatLists,
+    chat->OnListsReply(net::ParseCannedLists(
                         "Pricing<ln>http://p.example<fld>Help<ln>http://h.example<blk>Hello<ln>How can I help?<fld>"
-                        "Title only<fld>");
+                        "Title only<fld>"));
     ASSERT_EQ(chat->PushUrlsCombo()->count(), 2);
     EXPECT_EQ(chat->PushUrlsCombo()->itemText(0), QStringLiteral("Pricing"));
     EXPECT_EQ(chat->PushUrlsCombo()->itemText(1), QStringLiteral("Help"));
@@ -297,7 +298,7 @@ TEST_F(ChatTest, CannedListsFillTheCombosAndReplaceTheInput)
     EXPECT_EQ(chat->Input()->toPlainText(), QStringLiteral("http://h.example"));
 
     auto* second = Open("", "");
-    second->OnServerReply(net::kKindChatLists, "<blk>Bye<ln>Goodbye!");
+    second->OnListsReply(net::ParseCannedLists("<blk>Bye<ln>Goodbye!"));
     EXPECT_EQ(second->PushUrlsCombo()->count(), 0);
     EXPECT_EQ(second->ResponsesCombo()->count(), 1);
     delete second;
@@ -305,7 +306,7 @@ TEST_F(ChatTest, CannedListsFillTheCombosAndReplaceTheInput)
 
 TEST_F(ChatTest, DetailsReplyGoesToThePanelAndTheConsole)
 {
-    chat->OnServerReply(net::kKindChatDetails, "u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci");
+    chat->OnDetailsReply(net::ParseDetailsReply("u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci"));
     EXPECT_TRUE(chat->DetailsKnown());
     EXPECT_EQ(chat->Panel()->Details()[net::kDetailCountry], "c");
     ASSERT_EQ(owner.stored.size(), 1u);
@@ -329,11 +330,11 @@ TEST_F(ChatTest, ClosingPaths)
     QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
     EXPECT_EQ(CountSent("/w-action.php?action=endchatcl&csesid=c42&sid=site1&adminid=admin"), 1);
     EXPECT_FALSE(chat->IsPolling());
-    chat->OnServerReply(net::kKindEndChat, "TRUE");
+    chat->OnEndChatReply(false); // anything but "true"
     EXPECT_TRUE(chat->isVisible());
     EXPECT_TRUE(owner.removed.empty());
     QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
-    chat->OnServerReply(net::kKindEndChat, "true");
+    chat->OnEndChatReply(true);
     EXPECT_FALSE(chat->isVisible());
     ASSERT_EQ(owner.removed.size(), 1u);
     QTest::qWait(10);

@@ -94,7 +94,7 @@ protected:
         return paths;
     }
 
-    void List(const std::string& reply) { console->OnServerReply(net::kKindVisitorList, reply); }
+    void List(const std::string& reply) { console->OnVisitorListReply(reply); }
     QString Cell(int row, int column, int role = Qt::DisplayRole)
     {
         return console->Model().data(console->Model().index(row, column), role).toString();
@@ -236,20 +236,20 @@ TEST_F(ConsoleTest, LogoutReplyEndsTheConsoleOnceAndLaterRepliesAreIgnored)
 
 TEST_F(ConsoleTest, PresenceRepliesDecideTheRadios)
 {
-    console->OnServerReply(net::kKindPresence, "online");
+    console->OnPresenceReply(net::ParsePresenceReply("online"));
     EXPECT_TRUE(console->OnlineRadio()->isChecked());
     QTest::mouseClick(console->OfflineRadio(), Qt::LeftButton);
     EXPECT_EQ(SentPaths().back(), "/w-mrefresh.php?sid=site1&adminid=admin&action=lgof");
     // The service still says online: the radios follow it.
-    console->OnServerReply(net::kKindPresence, "online");
+    console->OnPresenceReply(net::ParsePresenceReply("online"));
     EXPECT_TRUE(console->OnlineRadio()->isChecked());
     EXPECT_FALSE(console->OfflineRadio()->isChecked());
-    console->OnServerReply(net::kKindPresence, "offline");
+    console->OnPresenceReply(net::ParsePresenceReply("offline"));
     EXPECT_TRUE(console->OfflineRadio()->isChecked());
-    console->OnServerReply(net::kKindPresence, "garbage");
+    console->OnPresenceReply(net::ParsePresenceReply("garbage"));
     EXPECT_TRUE(console->OfflineRadio()->isChecked());
     EXPECT_FALSE(console->IsOnline());
-    console->OnServerReply(net::kKindPresence, "online");
+    console->OnPresenceReply(net::ParsePresenceReply("online"));
     console->ShowOffline();
     EXPECT_TRUE(console->OfflineRadio()->isChecked());
     EXPECT_FALSE(console->IsOnline());
@@ -342,18 +342,18 @@ TEST_F(ConsoleTest, ContextMenuMirrorsTheButtonsAndNeedsASelection)
 TEST_F(ConsoleTest, AcceptRepliesOpenChatsRefuseOrOpenTheHistory)
 {
     List(ListReply({Row("c1", "Chat Request")}));
-    console->OnServerReply(net::kKindAcceptChat, "Chat already accepted by ben<fld><fld><fld><fld>c1");
+    console->OnAcceptReply(net::ParseAcceptReply("Chat already accepted by ben<fld><fld><fld><fld>c1"));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Chat already accepted by ben"));
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Chat"));
     EXPECT_TRUE(chats.empty());
 
-    console->OnServerReply(net::kKindAcceptChat, "true<fld>Ann<fld>ann@x.example<fld>N");
+    console->OnAcceptReply(net::ParseAcceptReply("true<fld>Ann<fld>ann@x.example<fld>N"));
     EXPECT_TRUE(chats.empty());
 
     link.isAdmin = true;
     link.host = "svc.example";
-    console->OnServerReply(net::kKindAcceptChat, "true<fld>Ann<fld>ann@x.example<fld>Y<fld>c1");
+    console->OnAcceptReply(net::ParseAcceptReply("true<fld>Ann<fld>ann@x.example<fld>Y<fld>c1"));
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0].address, "192.0.2.1");
     EXPECT_EQ(chats[0].name, "Ann");
@@ -367,7 +367,7 @@ TEST_F(ConsoleTest, AcceptRepliesOpenChatsRefuseOrOpenTheHistory)
               QStringLiteral("http://svc.example/w-browser.php?loginid=admin&stid=site1&adm=Y&opurl=vchathist&ipadd=192.0.2.1"));
 
     // A chat granted for a visitor no longer listed still opens, without address.
-    console->OnServerReply(net::kKindAcceptChat, "true<fld><fld><fld>N<fld>gone");
+    console->OnAcceptReply(net::ParseAcceptReply("true<fld><fld><fld>N<fld>gone"));
     ASSERT_EQ(chats.size(), 2u);
     EXPECT_EQ(chats[1].sessionId, "gone");
     EXPECT_EQ(chats[1].address, "");
@@ -411,7 +411,7 @@ TEST_F(ConsoleTest, RepeatedTransferNoticesOpenOneWindowAndSendOneAccept)
     List(notice);
     console->AcceptChat(0);
     // A second grant crossing the first opens nothing more either.
-    console->OnServerReply(net::kKindAcceptChat, "true<fld>Ann<fld><fld>Y<fld>c4");
+    console->OnAcceptReply(net::ParseAcceptReply("true<fld>Ann<fld><fld>Y<fld>c4"));
     QTest::qWait(20);
     EXPECT_EQ(console->ChatWindowCount(), 1);
     int accepts = 0;
@@ -484,7 +484,7 @@ TEST_F(ConsoleTest, DetailsShownOnClickCachedAndKeptAcrossRebuilds)
 
 TEST_F(ConsoleTest, OperatorsBlockFillsThePanelAndTellsWhenWeAreOffline)
 {
-    console->OnServerReply(net::kKindPresence, "online");
+    console->OnPresenceReply(net::ParsePresenceReply("online"));
     QComboBox* combo = console->Panel()->OperatorsCombo();
     List(ListReply({Row("c1", "In Site")}, "anna<fld>ADMIN<fld>ben<blk><blk>"));
     ASSERT_EQ(combo->count(), 2);

@@ -1,6 +1,7 @@
 // The panel's buttons and replies: messages between operators, chat transfer,
 // the web console's pages and log out.
 #include "panel/VisitorPanelDlg.h"
+#include "session/Session.h"
 
 #include "login/SavedLogin.h"
 #include "res/DialogTemplates.h"
@@ -27,6 +28,7 @@ protected:
     std::shared_ptr<test::ScriptedTransport> transport = std::make_shared<test::ScriptedTransport>();
     test::FakePlatform fakes;
     net::CServerLink link{transport, fakes.boxes, fakes.browser};
+    session::CSession session{link};
     std::unique_ptr<CVisitorPanelDlg> panel;
     int consoleEnded = 0;
 
@@ -34,7 +36,7 @@ protected:
     {
         link.SetIdentity("admin", "site1");
         link.isAdmin = true;
-        panel = std::make_unique<CVisitorPanelDlg>(true, link, fakes.platform);
+        panel = std::make_unique<CVisitorPanelDlg>(true, session, fakes.platform);
         panel->endConsole = [this] { ++consoleEnded; };
         panel->SetOperatorList({"admin", "anna", "ben"});
     }
@@ -94,7 +96,7 @@ TEST_F(PanelActions, SendMessageNeedsAnOperatorAndText)
     EXPECT_EQ(Sent()[0], "/w-admsg.php?adid=ben&action=save&admsg=lunch%20at%201%20%26%20bring%20%235%3F&adminid=admin&sid=site1");
     SettleReplies();
 
-    panel->OnServerReply(net::kKindSaveMessage, "Message sent to ben.");
+    panel->OnSaveMessageReply("Message sent to ben.");
     ASSERT_EQ(fakes.boxes.shown.size(), 1u);
     EXPECT_EQ(fakes.boxes.shown[0].text, QStringLiteral("Message sent to ben."));
     EXPECT_EQ(fakes.boxes.shown[0].caption, QStringLiteral("Kivora"));
@@ -108,13 +110,13 @@ TEST_F(PanelActions, MessagesOpenAViewerEachTimeWithTheSoundWhenAsked)
     EXPECT_EQ(Sent().back(), "/w-admsg.php?action=dsp&snd=p&adminid=admin&sid=site1");
     SettleReplies();
 
-    panel->OnServerReply(net::kKindMessages, "anna<ln>hello<fld>ben<ln>call me<blk>sound3");
+    panel->OnMessagesReply(net::ParseOperatorMessagesReply("anna<ln>hello<fld>ben<ln>call me<blk>sound3"), true);
     ASSERT_EQ(fakes.sounds.played.size(), 1u);
     EXPECT_EQ(fakes.sounds.played[0].waveId, 140);
     EXPECT_EQ(ViewerTexts(), std::vector<QString>{QStringLiteral("anna:  hello\nben:  call me")});
 
-    panel->OnServerReply(net::kKindMessages, "anna<ln>again<blk>sound3<blk>");
-    panel->OnServerReply(net::kKindMessages, "");
+    panel->OnMessagesReply(net::ParseOperatorMessagesReply("anna<ln>again<blk>sound3<blk>"), true);
+    panel->OnMessagesReply(net::ParseOperatorMessagesReply(""), true);
     EXPECT_EQ(fakes.sounds.played.size(), 1u);
     EXPECT_EQ(ViewerTexts().size(), 3u);
 }
@@ -137,7 +139,7 @@ TEST_F(PanelActions, RepeatedMessageNoticesOpenOneViewer)
 
 TEST_F(PanelActions, TransferConfirmedOnlyByExactlyTrue)
 {
-    CVisitorPanelDlg chatPanel(false, link, fakes.platform);
+    CVisitorPanelDlg chatPanel(false, session, fakes.platform);
     chatPanel.SetChatSessionId("c42");
     chatPanel.SetOperatorList({"anna"});
     chatPanel.OperatorsCombo()->setCurrentIndex(-1);
@@ -148,10 +150,10 @@ TEST_F(PanelActions, TransferConfirmedOnlyByExactlyTrue)
     EXPECT_EQ(Sent(), std::vector<std::string>{"/w-ctransf.php?csesid=c42&adid=anna&sid=site1&adminid=admin&action=trans"});
     SettleReplies();
 
-    chatPanel.OnServerReply(net::kKindTransfer, "TRUE");
+    chatPanel.OnTransferReply(net::ParseTransferReply("TRUE"));
     EXPECT_FALSE(chatPanel.transferred);
     EXPECT_TRUE(fakes.boxes.shown.empty());
-    chatPanel.OnServerReply(net::kKindTransfer, "true");
+    chatPanel.OnTransferReply(net::ParseTransferReply("true"));
     EXPECT_TRUE(chatPanel.transferred);
     ASSERT_EQ(fakes.boxes.shown.size(), 1u);
     EXPECT_EQ(fakes.boxes.shown[0].text, QStringLiteral("Chat Session Transferred"));
@@ -183,7 +185,7 @@ TEST_F(PanelActions, LogOutGoesToTheConsoleOnce)
 
 TEST_F(PanelActions, LogOutFromAChatPanelOnlyComplains)
 {
-    CVisitorPanelDlg chatPanel(false, link, fakes.platform);
+    CVisitorPanelDlg chatPanel(false, session, fakes.platform);
     chatPanel.LogOut();
     ASSERT_EQ(fakes.boxes.shown.size(), 1u);
     EXPECT_EQ(fakes.boxes.shown[0].text, QStringLiteral("LogOut called from ChatDLG!!!"));

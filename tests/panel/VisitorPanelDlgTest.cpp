@@ -2,6 +2,7 @@
 // each host, the administrator's buttons, the details and the keys that must not
 // end anything.
 #include "panel/VisitorPanelDlg.h"
+#include "session/Session.h"
 
 #include "net/Text.h"
 
@@ -49,6 +50,7 @@ protected:
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
     net::CServerLink link{std::make_shared<test::ScriptedTransport>(), boxes, browser};
+    session::CSession session{link};
 
     // A host that treats Enter as OK and Escape as Cancel, as a dialog does.
     QDialog host;
@@ -61,7 +63,7 @@ protected:
         hostOk->setDefault(true);
         QObject::connect(hostOk, &QPushButton::clicked, &host, &QDialog::accept);
         QObject::connect(&host, &QDialog::finished, &host, [this] { ++hostFinished; });
-        panel = new CVisitorPanelDlg(hostedByConsole, link, platform, &host);
+        panel = new CVisitorPanelDlg(hostedByConsole, session, platform, &host);
     }
 
     void Show()

@@ -171,8 +171,8 @@ TEST_F(Accessibility, EveryWindowIsReachableAndNamedFromTheKeyboard)
     }
     {
         NoOwner owner;
-        session::SharedWindowState shared;
-        auto* chat = new chat::CChatDlg(owner, link, platform, shared, "192.0.2.7", "c42", "Ann", "", false);
+        session::CSession chatSession(link);
+        auto* chat = new chat::CChatDlg(owner, chatSession, platform, "192.0.2.7", "c42", "Ann", "", false);
         chat->OnInitDialog();
         Activate(chat);
         CheckWindow(chat, res::IDD_CHAT);

@@ -1,0 +1,158 @@
+#include "ServiceCalls.h"
+
+#include "Session.h"
+#include "net/ReplyCallback.h"
+#include "net/ServerLink.h"
+
+namespace kivora::session {
+
+namespace {
+
+using Handler = std::function<void(const std::string& text, bool ok)>;
+
+void Send(CSession& session, const net::ServiceRequest& request, QObject* context, Handler done)
+{
+    net::CReplyCallback* target = nullptr;
+    if (done && context)
+        target = new net::CReplyCallback(context, std::move(done));
+    session.Link().StartRequest(request.path, request.kind, target);
+}
+
+net::Identity Who(const CSession& session)
+{
+    return session.Link().Who();
+}
+
+// Parsed when the exchange worked; nothing otherwise.
+template <typename T, typename Parse>
+Handler Parsed(std::function<void(std::optional<T>)> done, Parse parse)
+{
+    return [done = std::move(done), parse](const std::string& text, bool ok) {
+        done(ok ? parse(text) : std::nullopt);
+    };
+}
+
+} // namespace
+
+void RequestVisitorList(CSession& session, QObject* context, std::function<void(const std::string&, bool)> done)
+{
+    Send(session, net::request::VisitorList(Who(session)), context, std::move(done));
+}
+
+void SendPresence(CSession& session, bool online, QObject* context, std::function<void(std::optional<bool>)> done)
+{
+    Send(session, net::request::Presence(Who(session), online), context,
+         Parsed<bool>(std::move(done), [](const std::string& text) { return net::ParsePresenceReply(text); }));
+}
+
+void AcceptChat(CSession& session, const std::string& sessionId, const std::string& address, QObject* context,
+                std::function<void(std::optional<net::AcceptReply>)> done)
+{
+    Send(session, net::request::Accept(Who(session), sessionId, address), context,
+         Parsed<net::AcceptReply>(std::move(done), [](const std::string& text) { return net::ParseAcceptReply(text); }));
+}
+
+void RequestDetails(CSession& session, const std::string& sessionId, QObject* context,
+                    std::function<void(std::optional<net::VisitorDetails>)> done)
+{
+    Send(session, net::request::Details(sessionId), context,
+         Parsed<net::VisitorDetails>(std::move(done),
+                                     [](const std::string& text) { return net::ParseDetailsReply(text); }));
+}
+
+void SendProactive(CSession& session, const std::string& sessionId, bool sameWindow, const std::string& pageUrl)
+{
+    Send(session, net::request::Proactive(sessionId, sameWindow, pageUrl), nullptr, {});
+}
+
+void SendVisitorAction(CSession& session, net::VisitorAction action, const std::string& sessionId)
+{
+    Send(session, net::request::Action(Who(session), action, sessionId), nullptr, {});
+}
+
+void OpenHistoryPage(CSession& session, const std::string& address)
+{
+    session.Link().OpenInBrowser(net::request::HistoryPage(Who(session), address));
+}
+
+void SaveOperatorMessage(CSession& session, const std::string& addressee, const std::string& text, QObject* context,
+                         std::function<void(const std::string&)> done)
+{
+    Send(session, net::request::SaveMessage(Who(session), addressee, text), context,
+         [done = std::move(done)](const std::string& reply, bool) { done(reply); });
+}
+
+void RequestOperatorMessages(CSession& session, bool all, QObject* context,
+                             std::function<void(const net::OperatorMessages&)> done)
+{
+    Send(session, net::request::Messages(Who(session), all), context,
+         [done = std::move(done)](const std::string& text, bool) { done(net::ParseOperatorMessagesReply(text)); });
+}
+
+void TransferChat(CSession& session, const std::string& sessionId, const std::string& addressee, QObject* context,
+                  std::function<void(bool)> done)
+{
+    Send(session, net::request::Transfer(Who(session), sessionId, addressee), context,
+         [done = std::move(done)](const std::string& text, bool ok) { done(ok && net::ParseTransferReply(text)); });
+}
+
+void OpenControlPanel(CSession& session)
+{
+    session.Link().OpenInBrowser(net::request::ControlPanelPage(Who(session)));
+}
+
+void OpenTranscripts(CSession& session)
+{
+    session.Link().OpenInBrowser(net::request::TranscriptsPage(Who(session)));
+}
+
+void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line)
+{
+    Send(session, net::request::SendLine(Who(session), sessionId, line), nullptr, {});
+}
+
+void PollChat(CSession& session, const std::string& sessionId, const std::string& address,
+              const std::string& lastNumber, QObject* context, std::function<void(bool, const net::ChatPollReply&)> done)
+{
+    Send(session, net::request::ChatPoll(Who(session), sessionId, address, lastNumber), context,
+         [done = std::move(done)](const std::string& text, bool ok) {
+             done(ok, ok ? net::ParseChatPollReply(text) : net::ChatPollReply{});
+         });
+}
+
+void SendOperatorTyping(CSession& session, const std::string& sessionId)
+{
+    Send(session, net::request::OperatorTyping(Who(session), sessionId), nullptr, {});
+}
+
+void RequestVisitorTyping(CSession& session, const std::string& sessionId, QObject* context,
+                          std::function<void(bool)> done)
+{
+    Send(session, net::request::VisitorTyping(Who(session), sessionId), context,
+         [done = std::move(done)](const std::string& text, bool ok) {
+             if (ok)
+                 done(net::ParseVisitorTypingReply(text));
+         });
+}
+
+void EndChat(CSession& session, const std::string& sessionId, QObject* context, std::function<void(bool)> done)
+{
+    Send(session, net::request::EndChat(Who(session), sessionId), context,
+         [done = std::move(done)](const std::string& text, bool ok) { done(ok && text == "true"); });
+}
+
+void RequestChatLists(CSession& session, QObject* context, std::function<void(std::optional<net::CannedLists>)> done)
+{
+    Send(session, net::request::ChatLists(Who(session)), context,
+         Parsed<net::CannedLists>(std::move(done), [](const std::string& text) { return net::ParseCannedLists(text); }));
+}
+
+void RequestNameAndEmail(CSession& session, const std::string& sessionId, QObject* context,
+                         std::function<void(std::optional<net::NameMailReply>)> done)
+{
+    Send(session, net::request::NameMail(Who(session), sessionId), context,
+         Parsed<net::NameMailReply>(std::move(done),
+                                    [](const std::string& text) { return net::ParseNameMailReply(text); }));
+}
+
+} // namespace kivora::session
