@@ -62,6 +62,7 @@ CChatDlg::CChatDlg(IChatOwner& owner, kivora::session::CSession& session, platfo
       detailsKnown(detailsKnown),
       startTime(QDateTime::currentDateTimeUtc())
 {
+    clock.start();
     requestAttention = [this] { QApplication::alert(this); };
     controls = ui::BuildDialog(*this, *res::FindDialogTemplate(res::IDD_CHAT));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CannedLists.h"
+#include "ChatLogic.h"
 #include "net/Replies.h"
 #include "net/ServerLink.h"
 #include "ui/DialogBuilder.h"
@@ -79,7 +80,7 @@ public:
     void OnInputChanged();
 
 
-    const std::string& LastMessageNumber() const { return lastMessageNumber; }
+    const std::string& LastMessageNumber() const { return poll.LastNumber(); }
     const std::string& SessionId() const { return sessionId; }
     bool IsPolling() const { return timerId != 0; }
     bool DetailsKnown() const { return detailsKnown; }
@@ -151,14 +152,12 @@ private:
     std::string visitorName;
     std::string visitorEmail;
     std::string ipAddress;
-    std::string lastMessageNumber = "1";
     bool soundOff = false;
     int timerId = 0;
-    // A poll not answered yet: a second one meanwhile would bring the same lines,
-    // and both answers would be shown. pollSent tells a lost poll from a slow one.
-    bool pollPending = false;
+    CChatPoll poll;
+    // The window's own clock, for the poll's times.
+    QElapsedTimer clock;
     bool pollsFailing = false;
-    QElapsedTimer pollSent;
     bool detailsKnown = false;
     QDateTime startTime;
     bool ended = false;

@@ -25,8 +25,6 @@ namespace kivora::chat {
 namespace {
 
 constexpr std::string_view kClosedNotice = net::kChatClosedNotice;
-// A poll unanswered for twice the transport's time limit was lost on the way.
-constexpr qint64 kPollLostMs = 2 * net::TransportLimits{}.totalTimeoutMs;
 
 } // namespace
 
@@ -38,11 +36,10 @@ bool CChatDlg::Gone() const
 
 void CChatDlg::RequestTranscript()
 {
-    if (pollPending && pollSent.elapsed() < kPollLostMs)
+    if (!poll.MaySend(clock.elapsed()))
         return;
-    pollPending = true;
-    pollSent.start();
-    kivora::session::PollChat(session, sessionId, ipAddress, lastMessageNumber, this,
+    poll.Sent(clock.elapsed());
+    kivora::session::PollChat(session, sessionId, ipAddress, poll.LastNumber(), this,
                       [this](bool ok, const net::ChatPollReply& reply) { OnPollReply(ok, reply); });
 }
 
@@ -68,10 +65,10 @@ void CChatDlg::OnPollReply(bool ok, net::ChatPollReply reply)
 {
     if (Gone())
         return;
-    pollPending = false;
     // A failed exchange is not the service saying anything: it changes nothing
     // but the status line, which tells that the chat waits for the service.
     if (!ok) {
+        poll.Failed();
         pollsFailing = true;
         statusLine->setText(QStringLiteral("Cannot reach the service; the chat goes on when it answers."));
         return;
@@ -80,21 +77,18 @@ void CChatDlg::OnPollReply(bool ok, net::ChatPollReply reply)
         pollsFailing = false;
         statusLine->setText(QStringLiteral("Connected again."));
     }
-    const bool closedNotice = !reply.nextNumber && reply.closedByVisitor;
+    const CChatPoll::Outcome outcome = poll.Answered(std::move(reply));
     // Most polls bring nothing; an empty edit still costs the document a pass.
-    if (!reply.lines.empty() || closedNotice) {
+    if (!outcome.lines.empty() || outcome.closedByVisitor) {
         const CTranscriptView::Batch batch(*transcript);
-        for (const std::string& line : reply.lines)
+        for (const std::string& line : outcome.lines)
             AppendLine(line + "\r\n");
-        if (closedNotice)
+        if (outcome.closedByVisitor)
             AppendLine(std::string(kClosedNotice));
     }
-    if (reply.nextNumber) {
-        lastMessageNumber = std::move(*reply.nextNumber);
-    } else if (reply.closedByVisitor) {
+    if (outcome.closedByVisitor)
         StopTimer();
-    }
-    if (!soundOff && reply.newLineSound)
+    if (!soundOff && outcome.newLineSound)
         platform.sounds.Play(res::kWaveNewLine, false);
 }
 
@@ -129,14 +123,8 @@ void CChatDlg::ClearStatus()
 
 void CChatDlg::OnInputChanged()
 {
-    bool& flag = shared.typingNoticeSent;
-    const std::string text = net::ToServerText(input->toPlainText());
-    if (!flag) {
-        flag = true;
+    if (TypingNoticeDue(net::ToServerText(input->toPlainText()).size(), shared.typingNoticeSent))
         SendTypingNotice();
-    } else if (!text.empty() && text.size() % 5 == 0) {
-        flag = false;
-    }
 }
 
 void CChatDlg::OnSend()

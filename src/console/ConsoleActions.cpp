@@ -5,6 +5,7 @@
 #include "session/ServiceCalls.h"
 #include "net/Text.h"
 #include "panel/VisitorPanelDlg.h"
+#include "ListLogic.h"
 #include "platform/Platform.h"
 #include "res/Strings.h"
 #include "ui/OutsideText.h"
@@ -51,20 +52,14 @@ std::string CConsoleDlg::GetAddressBySession(const std::string& sessionId) const
 void CConsoleDlg::UpdateButtons()
 {
     const int row = GetSelectedRow();
-    if (row < 0) {
-        for (const int id : {res::IDC_DELETE, res::IDC_BUSY, res::IDC_INVITE, res::IDC_SEND_PROACTIVE, res::IDC_ACCEPT,
-                             res::IDC_VIEW_DETAILS})
-            Button(id)->setEnabled(false);
-        return;
-    }
-    const auto& f = model.Row(row).GetRowFields();
-    Button(res::IDC_DELETE)->setEnabled(f[CVisitorRecord::kDeleteAllowed] == "Delete");
-    Button(res::IDC_BUSY)->setEnabled(f[CVisitorRecord::kBusyAllowed] == "Busy");
-    Button(res::IDC_INVITE)->setEnabled(f[CVisitorRecord::kInviteAllowed] == "Invite");
-    Button(res::IDC_SEND_PROACTIVE)->setEnabled(f[CVisitorRecord::kProPopAllowed] == "Pro-Pop");
-    Button(res::IDC_ACCEPT)->setEnabled(f[CVisitorRecord::kStatus] == "Chat Request" &&
-                                        !AcceptUnderWay(f[CVisitorRecord::kSession]));
-    Button(res::IDC_VIEW_DETAILS)->setEnabled(true);
+    const CVisitorRecord* selected = row >= 0 ? &model.Row(row) : nullptr;
+    const ActionStates states = ActionsFor(selected, selected && AcceptUnderWay(selected->GetSessionId()));
+    Button(res::IDC_DELETE)->setEnabled(states.remove);
+    Button(res::IDC_BUSY)->setEnabled(states.busy);
+    Button(res::IDC_INVITE)->setEnabled(states.invite);
+    Button(res::IDC_SEND_PROACTIVE)->setEnabled(states.proactive);
+    Button(res::IDC_ACCEPT)->setEnabled(states.accept);
+    Button(res::IDC_VIEW_DETAILS)->setEnabled(states.details);
 }
 
 void CConsoleDlg::ShowSelectedDetails()

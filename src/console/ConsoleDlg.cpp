@@ -1,5 +1,6 @@
 #include "ConsoleDlg.h"
 
+#include "ListLogic.h"
 #include "net/Requests.h"
 #include "net/RecordText.h"
 #include "net/Replies.h"
@@ -309,14 +310,11 @@ void CConsoleDlg::RebuildRows(std::vector<CVisitorRecord> rows)
     const std::string selectedSession = selectedRow >= 0 ? model.Row(selectedRow).GetSessionId() : std::string();
 
     // "No Users Online" is a line of one field, which gives no record.
-    bool newVisitor = false;
+    const bool newVisitor = SoundsForNewVisitor(rows, soundOff);
     std::string sessionId; // the details cache's key, its buffer reused row after row
     for (std::size_t n = 0; n < rows.size(); ++n) {
         CVisitorRecord& record = rows[n];
         PopupCheck(static_cast<int>(n), record);
-        // Once one row is new the others need not be read for it.
-        if (!soundOff && !newVisitor && IsNewVisitor(record.Field(CVisitorRecord::kDuration)))
-            newVisitor = true;
         if (!session.DetailsCache().empty()) {
             sessionId.assign(record.Field(CVisitorRecord::kSession));
             if (const net::VisitorDetails* cached = session.FindDetails(sessionId))
@@ -348,40 +346,29 @@ bool CConsoleDlg::IsNewVisitor(std::string_view timeOnSite)
 
 void CConsoleDlg::PopupCheck(int n, const CVisitorRecord& record)
 {
-    // Remembered for the session: the pop-up is raised once for a visitor, and
-    // not while another is up.
-    kivora::session::SharedWindowState& state = session.Shared();
-    if (!record.IsChatRequest() || isVisible() || state.popupShown ||
-        state.lastPopupSession == record.Field(CVisitorRecord::kSession) || isActiveWindow())
+    if (!TakePopup(record, isVisible() || isActiveWindow(), session.Shared()))
         return;
-    state.lastPopupSession = record.GetSessionId();
-    state.popupShown = true;
     if (raisePopup)
         raisePopup(n, record.GetIpAddress(), record.GetSessionId());
 }
 
 void CConsoleDlg::HandleNotice(const std::string& text)
 {
-    const net::Notice notice = net::ParseNotice(text);
-    switch (notice.kind) {
-    case net::Notice::Kind::Message:
+    const NoticeAction action = ActionForNotice(text, [this](const std::string& sessionId) {
+        return FindChatWindow(sessionId) != nullptr || AcceptUnderWay(sessionId);
+    });
+    switch (action.kind) {
+    case NoticeAction::Kind::FetchMessages:
         panel->RequestOperatorMessages(false);
         break;
-    case net::Notice::Kind::ChatTransfer:
+    case NoticeAction::Kind::AcceptTransfer:
         // A transferred chat is accepted by its session even when its visitor is
-        // not (or no longer) in the list; a notice without a session names none.
-        if (notice.sessionId.empty())
-            break;
-        {
-            // The service repeats the notice until the chat is taken; only the
-            // first one is a new chat to sound for.
-            const bool isNew = !FindChatWindow(notice.sessionId) && !AcceptUnderWay(notice.sessionId);
-            AcceptChatSession(notice.sessionId, GetAddressBySession(notice.sessionId));
-            if (isNew)
-                PlayAlert("sound2");
-        }
+        // not (or no longer) in the list.
+        AcceptChatSession(action.sessionId, GetAddressBySession(action.sessionId));
+        if (action.transferSound)
+            PlayAlert("sound2");
         break;
-    case net::Notice::Kind::None:
+    case NoticeAction::Kind::None:
         break;
     }
 }

@@ -1,8 +1,10 @@
 // Reading the console's replies and the visitor record, without windows.
 #include "console/ConsoleDlg.h"
+#include "console/ListLogic.h"
 #include "console/VisitorListModel.h"
 #include "console/VisitorRecord.h"
 #include "net/Replies.h"
+#include "session/Session.h"
 #include "support/Fakes.h"
 #include "support/ScriptedTransport.h"
 
@@ -180,6 +182,46 @@ TEST(VisitorRecord, DetailsKeptOnlyFromElevenFields)
     EXPECT_EQ(record.GetDetails(), VisitorDetails{});
     record.ApplyDetailsReply("u<fld>b<fld>o<fld>r<fld>s<fld>j<fld>t<fld>l<fld>c<fld>re<fld>ci");
     EXPECT_EQ(record.GetDetails()[kDetailCity], "ci");
+}
+
+// What the list decides, without a window: actions, the pop-up, the new-visitor
+// sound and notices.
+TEST(ListLogic, ActionsPopupsSoundsAndNotices)
+{
+    using namespace kivora::console;
+    const std::vector<CVisitorRecord> rows = CVisitorRecord::ReadRows(
+        Row("c1", "192.0.2.1", "Chat Request") + "<ln>" + Row("c2", "192.0.2.2", "In Site", "", "0:00:05"));
+    ASSERT_EQ(rows.size(), 2u);
+
+    const ActionStates none = ActionsFor(nullptr, false);
+    EXPECT_FALSE(none.details || none.accept || none.remove || none.busy || none.invite || none.proactive);
+    const ActionStates request = ActionsFor(&rows[0], false);
+    EXPECT_TRUE(request.accept && request.remove && request.invite && request.proactive && request.details);
+    EXPECT_FALSE(request.busy);
+    EXPECT_FALSE(ActionsFor(&rows[0], true).accept); // an accept of that visitor is under way
+    EXPECT_FALSE(ActionsFor(&rows[1], false).accept);
+
+    kivora::session::SharedWindowState state;
+    EXPECT_FALSE(TakePopup(rows[0], true, state)); // the console is on screen
+    EXPECT_TRUE(TakePopup(rows[0], false, state));
+    EXPECT_FALSE(TakePopup(rows[0], false, state)); // one is up
+    state.popupShown = false;
+    EXPECT_FALSE(TakePopup(rows[0], false, state)); // the same visitor again
+    EXPECT_FALSE(TakePopup(rows[1], false, state)); // no chat request
+
+    EXPECT_TRUE(SoundsForNewVisitor(rows, false));
+    EXPECT_FALSE(SoundsForNewVisitor(rows, true));
+    EXPECT_FALSE(SoundsForNewVisitor({rows[0]}, false));
+
+    const auto taken = [](const std::string& id) { return id == "c9"; };
+    EXPECT_EQ(ActionForNotice("message", taken).kind, NoticeAction::Kind::FetchMessages);
+    const NoticeAction fresh = ActionForNotice("chat_trans<fld>c7", taken);
+    EXPECT_EQ(fresh.kind, NoticeAction::Kind::AcceptTransfer);
+    EXPECT_EQ(fresh.sessionId, "c7");
+    EXPECT_TRUE(fresh.transferSound);
+    EXPECT_FALSE(ActionForNotice("chat_trans<fld>c9", taken).transferSound);
+    for (const char* nothing : {"", "chat_trans", "other<fld>x"})
+        EXPECT_EQ(ActionForNotice(nothing, taken).kind, NoticeAction::Kind::None) << nothing;
 }
 
 TEST(ConsoleRules, NewVisitorNormalizeUrlNoticeAndAccept)
