@@ -162,11 +162,12 @@ struct Table {
         int row = 0;
         for (const auto& r : blocks.rows) {
             table.insertRow(row);
-            table.setItem(row, 0, new QTableWidgetItem(QString::fromStdString(r[net::kRowAddress] + " - (" +
-                                                                              r[net::kRowVisits] + ")")));
-            table.setItem(row, 1, new QTableWidgetItem(QString::fromStdString(r[net::kRowStatus])));
-            table.setItem(row, 2, new QTableWidgetItem(QString::fromStdString(r[net::kRowDuration])));
-            table.setItem(row, 3, new QTableWidgetItem(QString::fromStdString(r[net::kRowPage])));
+            const auto text = [&r](int field) { return QString::fromUtf8(r[field].data(), qsizetype(r[field].size())); };
+            table.setItem(row, 0, new QTableWidgetItem(text(net::kRowAddress) + QStringLiteral(" - (") +
+                                                       text(net::kRowVisits) + QStringLiteral(")")));
+            table.setItem(row, 1, new QTableWidgetItem(text(net::kRowStatus)));
+            table.setItem(row, 2, new QTableWidgetItem(text(net::kRowDuration)));
+            table.setItem(row, 3, new QTableWidgetItem(text(net::kRowPage)));
             ++row;
         }
         // Laid out and painted as the console's list is: by a turn of the event

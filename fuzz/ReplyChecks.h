@@ -108,8 +108,9 @@ inline std::string CheckVisitorList(std::string_view reply)
     if (list.fourBlocks && list.rows.size() > Pieces(blocks[0], kLineSep))
         return "visitor list: more rows than lines";
     std::size_t rowBytes = 0;
-    for (const VisitorRow& row : list.rows) {
-        for (const std::string& field : row) {
+    for (const CVisitorRow& row : list.rows) {
+        for (int f = 0; f < kRowFieldCount; ++f) {
+            const std::string_view field = row[f];
             if (!IsPiece(field, reply, kFieldSep) || Has(field, kLineSep) || Has(field, kBlockSep))
                 return "visitor list: a row field is not one piece of the reply";
             rowBytes += field.size();
@@ -126,21 +127,23 @@ inline std::string CheckVisitorList(std::string_view reply)
     if (!IsPiece(list.sound, reply, kBlockSep) || !IsPiece(list.notice, reply, kBlockSep))
         return "visitor list: sound or notice is not one block of the reply";
 
-    // The console reads the rows in one pass over the rows block and gives the
-    // parser the reply from its first block separator on: both must come to the
-    // same values as the parser on the whole reply.
+    // The rows are read in one pass, in place; they must be what splitting the
+    // rows block by lines and then by fields gives.
     if (list.fourBlocks && !list.noUsersOnline) {
-        std::vector<VisitorRow> inPlace;
-        ForEachRecordLine<kRowFieldCount>(
-            blocks[0], [&](const std::array<std::string_view, kRowFieldCount>& fields, std::size_t count) {
-                if (count != kRowFieldCount)
-                    return;
-                VisitorRow& row = inPlace.emplace_back();
-                for (std::size_t i = 0; i < row.size(); ++i)
-                    row[i] = std::string(fields[i]);
-            });
-        if (inPlace != list.rows)
-            return "visitor list: the one-pass row reader cuts the rows differently";
+        std::vector<std::vector<std::string_view>> split;
+        for (const std::string_view line : SplitRecordViews(blocks[0], kLineSep)) {
+            std::vector<std::string_view> fields = SplitRecordViews(line, kFieldSep);
+            if (fields.size() == static_cast<std::size_t>(kRowFieldCount))
+                split.push_back(std::move(fields));
+        }
+        if (split.size() != list.rows.size())
+            return "visitor list: the one-pass row reader finds other rows";
+        for (std::size_t r = 0; r < split.size(); ++r) {
+            for (int f = 0; f < kRowFieldCount; ++f) {
+                if (split[r][static_cast<std::size_t>(f)] != list.rows[r][f])
+                    return "visitor list: the one-pass row reader cuts the rows differently";
+            }
+        }
     }
     const std::size_t rowsEnd = reply.find(kBlockSep);
     const VisitorListReply rest =

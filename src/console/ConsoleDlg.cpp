@@ -256,14 +256,9 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
 {
     if (Gone())
         return;
-    // The list reads its rows in place, up to the first block separator; the
-    // parser gets the reply from there on, so the blocks it counts and the
-    // operators, sound and notice it reads are the same, and it makes no strings
-    // of the rows.
-    const std::string_view whole(text);
-    std::size_t rowsEnd = 0;
-    std::vector<CVisitorRecord> rows = CVisitorRecord::ReadRows(whole, &rowsEnd);
-    net::VisitorListReply reply = net::ParseVisitorListReply(rowsEnd == whole.size() ? whole : whole.substr(rowsEnd));
+    // One pass reads the rows in place and the blocks after them.
+    net::VisitorListReply reply = net::ParseVisitorListReply(text);
+    std::vector<CVisitorRecord> rows = CVisitorRecord::FromListRows(reply.rows);
     if (!reply.fourBlocks && !reply.logout) {
         // A failed exchange, or a reply cut short or garbled on the way, says nothing
         // about the visitors or about who is on line: the list keeps its last rows,

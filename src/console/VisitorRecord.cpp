@@ -3,7 +3,6 @@
 #include "net/RecordText.h"
 #include "session/ServiceCalls.h"
 
-#include <limits>
 
 namespace kivora::console {
 
@@ -36,37 +35,30 @@ CVisitorRecord::RowFields CVisitorRecord::FromRow(net::VisitorRow row)
     };
 }
 
+CVisitorRecord CVisitorRecord::FromListRow(const net::CVisitorRow& row)
+{
+    CVisitorRecord record(row.Text());
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        record.fieldStart[slot] = row.Start(kRowFieldOfSlot[slot]);
+        record.fieldSize[slot] = row.Size(kRowFieldOfSlot[slot]);
+    }
+    record.NoteProactiveMarker();
+    return record;
+}
+
 std::vector<CVisitorRecord> CVisitorRecord::ReadRows(std::string_view reply, std::size_t* rowsBlockSize)
 {
+    const std::vector<net::CVisitorRow> rows =
+        net::ReadVisitorRows(std::make_shared<const std::string>(reply), rowsBlockSize);
+    return FromListRows(rows);
+}
+
+std::vector<CVisitorRecord> CVisitorRecord::FromListRows(const std::vector<net::CVisitorRow>& rows)
+{
     std::vector<CVisitorRecord> records;
-    // Offsets are kept in 32 bits; replies are capped far below that by the transport.
-    if (reply.size() > std::numeric_limits<std::uint32_t>::max()) {
-        const std::size_t blockEnd = reply.find(net::kBlockSep);
-        if (rowsBlockSize)
-            *rowsBlockSize = blockEnd == std::string_view::npos ? reply.size() : blockEnd;
-        return records;
-    }
-    // A row holds at least its ten field separators and a line separator, which
-    // bounds the count; growing the vector instead would copy every record twice.
-    constexpr std::size_t kShortestRow = 10 * net::kFieldSep.size() + net::kLineSep.size();
-    records.reserve(reply.size() / kShortestRow + 1);
-    const auto shared = std::make_shared<const std::string>(reply);
-    const std::string_view text(*shared);
-    const std::size_t rowsEnd = net::ForEachRecordLine<net::kRowFieldCount>(
-        text, [&](const std::array<std::string_view, net::kRowFieldCount>& fields, std::size_t count) {
-            if (count != net::kRowFieldCount)
-                return;
-            CVisitorRecord record(shared);
-            for (int slot = 0; slot < kSlotCount; ++slot) {
-                const std::string_view field = fields[static_cast<std::size_t>(kRowFieldOfSlot[slot])];
-                record.fieldStart[slot] = static_cast<std::uint32_t>(field.data() - text.data());
-                record.fieldSize[slot] = static_cast<std::uint32_t>(field.size());
-            }
-            record.NoteProactiveMarker();
-            records.push_back(std::move(record));
-        });
-    if (rowsBlockSize)
-        *rowsBlockSize = rowsEnd;
+    records.reserve(rows.size());
+    for (const net::CVisitorRow& row : rows)
+        records.push_back(FromListRow(row));
     return records;
 }
 

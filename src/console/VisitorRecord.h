@@ -52,6 +52,9 @@ public:
     // as net::ParseVisitorListReply skips them. rowsBlockSize, when given, gets the
     // length of the rows block.
     static std::vector<CVisitorRecord> ReadRows(std::string_view reply, std::size_t* rowsBlockSize = nullptr);
+    // The record of a row of a parsed list reply, sharing its text.
+    static CVisitorRecord FromListRow(const net::CVisitorRow& row);
+    static std::vector<CVisitorRecord> FromListRows(const std::vector<net::CVisitorRow>& rows);
 
     void SetRowFields(const RowFields& fields);
     RowFields GetRowFields() const;

@@ -3,6 +3,7 @@
 #include "RecordText.h"
 
 #include <climits>
+#include <limits>
 
 namespace kivora::net {
 
@@ -103,47 +104,57 @@ std::optional<VisitorDetails> ParseDetailsReply(std::string_view reply)
     return details;
 }
 
+std::vector<CVisitorRow> ReadVisitorRows(const std::shared_ptr<const std::string>& text, std::size_t* rowsBlockSize)
+{
+    std::vector<CVisitorRow> rows;
+    const std::string_view whole(*text);
+    // Offsets are kept in 32 bits; replies are capped far below that by the transport.
+    if (whole.size() > std::numeric_limits<std::uint32_t>::max()) {
+        if (rowsBlockSize) {
+            const std::size_t blockEnd = whole.find(kBlockSep);
+            *rowsBlockSize = blockEnd == std::string_view::npos ? whole.size() : blockEnd;
+        }
+        return rows;
+    }
+    // A row holds at least its ten field separators and a line separator, which
+    // bounds the count; growing the vector instead would copy every row twice.
+    constexpr std::size_t kShortestRow = 10 * kFieldSep.size() + kLineSep.size();
+    rows.reserve(whole.size() / kShortestRow + 1);
+    const std::size_t rowsEnd = ForEachRecordLine<kRowFieldCount>(
+        whole, [&](const std::array<std::string_view, kRowFieldCount>& fields, std::size_t count) {
+            if (count != kRowFieldCount)
+                return;
+            CVisitorRow& row = rows.emplace_back();
+            row.text = text;
+            for (std::size_t f = 0; f < kRowFieldCount; ++f) {
+                row.start[f] = static_cast<std::uint32_t>(fields[f].data() - whole.data());
+                row.size[f] = static_cast<std::uint32_t>(fields[f].size());
+            }
+        });
+    if (rowsBlockSize)
+        *rowsBlockSize = rowsEnd;
+    return rows;
+}
+
 VisitorListReply ParseVisitorListReply(std::string_view reply)
 {
     VisitorListReply result;
-    const auto blocks = SplitRecordViews(reply, kBlockSep);
+    // The rows are read in place, in one pass up to the first block separator; the
+    // blocks are counted from there on, so the rows block is not walked twice.
+    const auto text = std::make_shared<const std::string>(reply);
+    std::size_t rowsEnd = 0;
+    std::vector<CVisitorRow> rows = ReadVisitorRows(text, &rowsEnd);
+    const std::string_view whole(*text);
+    auto blocks = SplitRecordViews(whole.substr(rowsEnd), kBlockSep);
     if (blocks.size() != 4) {
         result.logout = reply == "logout";
         return result;
     }
+    blocks[0] = whole.substr(0, rowsEnd);
     result.fourBlocks = true;
-
-    if (blocks[0] == "No Users Online") {
-        result.noUsersOnline = true;
-    } else {
-        std::size_t lineStart = 0;
-        const std::string_view rows = blocks[0];
-        // Walks the lines in place: the list can be long and is rebuilt at every refresh.
-        for (;;) {
-            const std::size_t lineEnd = rows.find(kLineSep, lineStart);
-            const std::string_view line =
-                rows.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - lineStart);
-            VisitorRow row;
-            std::size_t count = 0;
-            std::size_t fieldStart = 0;
-            for (;;) {
-                const std::size_t fieldEnd = line.find(kFieldSep, fieldStart);
-                if (count < row.size()) {
-                    row[count] = std::string(line.substr(
-                        fieldStart, fieldEnd == std::string_view::npos ? std::string_view::npos : fieldEnd - fieldStart));
-                }
-                ++count;
-                if (fieldEnd == std::string_view::npos)
-                    break;
-                fieldStart = fieldEnd + kFieldSep.size();
-            }
-            if (count == row.size())
-                result.rows.push_back(std::move(row));
-            if (lineEnd == std::string_view::npos)
-                break;
-            lineStart = lineEnd + kLineSep.size();
-        }
-    }
+    // "No Users Online" is a line of one field, which gives no row.
+    result.noUsersOnline = blocks[0] == "No Users Online";
+    result.rows = std::move(rows);
 
     if (!blocks[1].empty()) {
         for (const std::string_view op : SplitRecordViews(blocks[1], kFieldSep))

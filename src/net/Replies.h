@@ -8,6 +8,8 @@
 // layout gives the "nothing" value described with it, never an error.
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,14 +80,45 @@ enum RowField : int {
     kRowProactiveMarker,
     kRowFieldCount
 };
+// A row made by hand, field by field.
 using VisitorRow = std::array<std::string, kRowFieldCount>;
+
+// One visitor row as read from a reply: its fields are views into the reply's
+// text, which the row keeps alive. The list is rebuilt from every refresh, and
+// ten thousand rows of eleven strings each would cost more to make and free than
+// the rest of the refresh together; read in place they cost one copy of the reply.
+class CVisitorRow {
+public:
+    std::string_view operator[](int field) const
+    {
+        return std::string_view(*text).substr(start[static_cast<std::size_t>(field)],
+                                              size[static_cast<std::size_t>(field)]);
+    }
+    const std::shared_ptr<const std::string>& Text() const { return text; }
+    std::uint32_t Start(int field) const { return start[static_cast<std::size_t>(field)]; }
+    std::uint32_t Size(int field) const { return size[static_cast<std::size_t>(field)]; }
+
+private:
+    friend std::vector<CVisitorRow> ReadVisitorRows(const std::shared_ptr<const std::string>& text,
+                                                    std::size_t* rowsBlockSize);
+    std::shared_ptr<const std::string> text;
+    std::array<std::uint32_t, kRowFieldCount> start{};
+    std::array<std::uint32_t, kRowFieldCount> size{};
+};
+
+// The rows of the rows block of a list reply (its text up to the first "<blk>",
+// or all of it), read in one pass and in place: lines cut by "<ln>", fields by
+// "<fld>", lines of other than eleven fields skipped. rowsBlockSize, when given,
+// gets the length of the rows block.
+std::vector<CVisitorRow> ReadVisitorRows(const std::shared_ptr<const std::string>& text,
+                                         std::size_t* rowsBlockSize = nullptr);
 
 // The visitor-list reply: rows, operators on line, a sound name and a notice.
 struct VisitorListReply {
     bool fourBlocks = false;     // false: all blocks are taken as empty
     bool logout = false;         // the whole reply was "logout"
     bool noUsersOnline = false;  // the rows block was "No Users Online"
-    std::vector<VisitorRow> rows; // rows of other than eleven fields are skipped
+    std::vector<CVisitorRow> rows; // read in place; rows of other than eleven fields are skipped
     std::vector<std::string> operators;
     std::string sound;
     std::string notice;

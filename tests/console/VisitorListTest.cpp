@@ -3,6 +3,7 @@
 #include "console/ListLogic.h"
 #include "console/VisitorListModel.h"
 #include "console/VisitorRecord.h"
+#include "net/RecordText.h"
 #include "net/Replies.h"
 #include "session/Session.h"
 #include "support/Fakes.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,14 +102,26 @@ TEST(VisitorRecord, RowsReadInPlaceMatchTheParsedRows)
         Row("c1", "192.0.2.1", "Chat Request") + "<ln>" + "ten<fld>1<fld>2<fld>3<fld>4<fld>5<fld>6<fld>7<fld>8<fld>9" +
         "<ln>" + Row("c2", "192.0.2.2", "In Site", "ppc") + "<fld>twelfth" + "<ln>" +
         Row("c3", "192.0.2.3", "In Site", "ppc", "0:00:04") + "<ln>");
+    // What splitting by lines and then by fields gives, as strings of their own.
+    std::vector<VisitorRow> split;
+    for (const std::string& line : SplitRecord(*rowsBlock, kLineSep)) {
+        const std::vector<std::string> fields = SplitRecord(line, kFieldSep);
+        if (fields.size() == kRowFieldCount) {
+            VisitorRow& row = split.emplace_back();
+            std::copy(fields.begin(), fields.end(), row.begin());
+        }
+    }
     const VisitorListReply parsed = ParseVisitorListReply(*rowsBlock + "<blk><blk><blk>");
     const std::vector<CVisitorRecord> records = CVisitorRecord::ReadRows(*rowsBlock);
     rowsBlock.reset();
 
     ASSERT_EQ(records.size(), 2u);
     ASSERT_EQ(parsed.rows.size(), 2u);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        EXPECT_EQ(records[i].GetRowFields(), CVisitorRecord::FromRow(parsed.rows[i])) << i;
+    ASSERT_EQ(split.size(), 2u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].GetRowFields(), CVisitorRecord::FromRow(split[i])) << i;
+        EXPECT_EQ(CVisitorRecord::FromListRow(parsed.rows[i]).GetRowFields(), CVisitorRecord::FromRow(split[i])) << i;
+    }
     EXPECT_TRUE(records[0].IsChatRequest());
     EXPECT_FALSE(records[0].IsProactive());
     EXPECT_EQ(records[1].GetSessionId(), "c3");
