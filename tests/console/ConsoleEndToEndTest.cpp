@@ -192,6 +192,9 @@ TEST(ConsoleEndToEnd, AnOutageIsShownAndRecoveredFromByItself)
     test::LiveSession live("admin");
     auto& [service, fakes, platform, link] = live;
     constexpr int kRefreshMs = 1000;
+    // What a loaded machine (a sanitizer build, tests side by side) may add to a
+    // refresh period before a timer fires and its exchange comes back.
+    constexpr int kSlackMs = 3000;
     link.refreshIntervalMs = kRefreshMs;
     const std::string visitor = service.AddVisitor("ip=192.0.2.80&page=/shop.html");
     session::CSession sess(link);
@@ -215,8 +218,8 @@ TEST(ConsoleEndToEnd, AnOutageIsShownAndRecoveredFromByItself)
     clock.start();
     service.Control("down?seconds=20");
     ASSERT_TRUE(QTest::qWaitFor([&] { return connection().startsWith(QStringLiteral("Connection lost")); },
-                                3 * kRefreshMs));
-    EXPECT_LT(clock.elapsed(), 2 * kRefreshMs);
+                                kRefreshMs + kSlackMs));
+    EXPECT_LT(clock.elapsed(), kRefreshMs + kSlackMs);
     EXPECT_TRUE(fakes.tray.tip.contains(QStringLiteral("Connection lost")));
     QTest::qWait(3 * kRefreshMs);
     EXPECT_EQ(console.Model().Count(), 1);
@@ -225,17 +228,17 @@ TEST(ConsoleEndToEnd, AnOutageIsShownAndRecoveredFromByItself)
 
     // Back after 20 s: connected within a refresh, on line again at the service.
     ASSERT_TRUE(QTest::qWaitFor([&] { return connection().startsWith(QStringLiteral("Connected")); }, 30000));
-    EXPECT_LT(clock.elapsed(), 20000 + 3 * kRefreshMs);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !console.Model().IsStale(); }, 3 * kRefreshMs));
+    EXPECT_LT(clock.elapsed(), 20000 + kRefreshMs + kSlackMs);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !console.Model().IsStale(); }, kRefreshMs + kSlackMs));
     EXPECT_EQ(console.Model().Row(0).GetSessionId(), visitor);
     // The presence and the list go out together; either may be answered first.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return countGoOnline() == wentOnline + 1; }, 3 * kRefreshMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countGoOnline() == wentOnline + 1; }, kRefreshMs + kSlackMs));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const auto& ops = console.Operators();
             return std::find(ops.begin(), ops.end(), "admin") != ops.end() && console.OnlineRadio()->isChecked();
         },
-        3 * kRefreshMs));
+        kRefreshMs + kSlackMs));
     QTest::qWait(kRefreshMs);
     EXPECT_EQ(countGoOnline(), wentOnline + 1);
     EXPECT_TRUE(fakes.tray.tip.contains(QStringLiteral("Connected")));
