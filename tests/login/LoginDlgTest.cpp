@@ -59,6 +59,16 @@ protected:
         });
     }
 
+    // Types the usual operator in and clicks Login, leaving the attempt under way.
+    void StartLogin()
+    {
+        dlg->show();
+        dlg->SiteIdEdit()->setText(QStringLiteral("site1"));
+        dlg->LoginIdEdit()->setText(QStringLiteral("admin"));
+        dlg->PasswordEdit()->setText(QStringLiteral("secret"));
+        QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+    }
+
     void TypeAndLogin(const QString& site, const QString& login, const QString& password)
     {
         dlg->SiteIdEdit()->setText(site);
@@ -156,12 +166,8 @@ TEST_F(LoginDlgTest, StatusAndButtonWhileConnecting)
             return net::TransportResult{true, "3<fld>2<fld>h<fld>cpn", {}};
         return net::TransportResult{false, {}, "refused"};
     };
-    dlg->show();
     transport->Hold(true);
-    dlg->SiteIdEdit()->setText(QStringLiteral("site1"));
-    dlg->LoginIdEdit()->setText(QStringLiteral("admin"));
-    dlg->PasswordEdit()->setText(QStringLiteral("secret"));
-    QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+    StartLogin();
     // While it connects the fields rest and the button abandons the attempt.
     EXPECT_EQ(dlg->StatusLine()->text(), kConnecting);
     EXPECT_FALSE(dlg->SiteIdEdit()->isEnabled());
@@ -179,12 +185,8 @@ TEST_F(LoginDlgTest, StatusAndButtonWhileConnecting)
 // attempt and gives the fields back, and a late answer changes nothing.
 TEST_F(LoginDlgTest, EscapeAbandonsALoginUnderWay)
 {
-    dlg->show();
     transport->Hold(true);
-    dlg->SiteIdEdit()->setText(QStringLiteral("site1"));
-    dlg->LoginIdEdit()->setText(QStringLiteral("admin"));
-    dlg->PasswordEdit()->setText(QStringLiteral("secret"));
-    QTest::mouseClick(dlg->LoginButton(), Qt::LeftButton);
+    StartLogin();
     ASSERT_TRUE(session.LoggingIn());
     QTest::keyClick(dlg.get(), Qt::Key_Escape);
     EXPECT_FALSE(session.LoggingIn());
