@@ -59,13 +59,13 @@ std::string MakeReply(int rows, const std::function<std::string(int)>& page = Or
 
 struct Console {
     bench::NullPlatform fakes;
-    net::CServerLink link{std::make_shared<NullTransport>(), fakes.boxes, fakes.browser};
+    net::CServerLink link{std::make_shared<NullTransport>()};
     session::CSession session{link};
     console::CConsoleDlg dlg{session, fakes.platform};
 
     Console()
     {
-        link.refreshIntervalMs = 3'600'000;
+        session.SetPeriods(3'600'000, session.ChatPollIntervalMs());
         dlg.SetLoginInfo("site1", "admin", "http://www.site1.example/");
         dlg.OnInitDialog();
         dlg.show();

@@ -11,6 +11,7 @@
 // The five are taken in turn, request by request, in a new order every round, so
 // that a busy machine slows them alike; the figures are medians over the rounds.
 #include "BenchSummary.h"
+#include "session/Session.h"
 #include "BenchSupport.h"
 #include "net/CurlTransport.h"
 #include "net/Endpoints.h"
@@ -134,19 +135,20 @@ void AsyncRequestEndToEnd(benchmark::State& state)
     bench::CBenchService service;
     bench::NullPlatform fakes;
     const auto transport = std::make_shared<CTimedTransport>();
-    net::CServerLink link(transport, fakes.boxes, fakes.browser);
-    link.SetDefaultHost(service.HostPort());
-    if (!link.FetchParams("site1")) {
+    net::CServerLink link(transport);
+    session::CSession session(link);
+    session.SetDefaultHost(service.HostPort());
+    if (!session.FetchParams("site1")) {
         state.SkipWithError("no parameters reply from the demo service");
         return;
     }
-    link.SetIdentity("admin", "site1");
+    session.SetIdentity("admin", "site1");
     const std::string tail = net::MakeUrl(res::IDS_URL_VISITOR_LIST, {"admin", "site1"});
-    const std::string url = "http://" + link.host + link.pathPrefix + tail;
+    const std::string url = "http://" + session.Host() + session.PathPrefix() + tail;
 
     // Visitors until the list reply is about 1 KiB.
     std::string reply;
-    for (int i = 0; i < 100 && (link.PerformRequest(tail, reply), reply.size() < kReplyBytes); ++i)
+    for (int i = 0; i < 100 && (session.PerformRequest(tail, reply), reply.size() < kReplyBytes); ++i)
         service.AddVisitor("ip=198.51.100." + std::to_string(i + 1) + "&page=/shop/item-" + std::to_string(i) +
                            ".html&seconds=" + std::to_string(30 + i));
 
@@ -157,7 +159,7 @@ void AsyncRequestEndToEnd(benchmark::State& state)
     const auto TimeAsync = [&] {
         CReplyCatcher catcher;
         const Clock::time_point start = Clock::now();
-        link.StartRequest(tail, net::kKindVisitorList, &catcher);
+        session.Send({tail, net::kKindVisitorList}, &catcher);
         if (!AwaitReply(catcher))
             return false;
         async.push_back(Since(start, catcher.arrived));
@@ -204,7 +206,7 @@ void AsyncRequestEndToEnd(benchmark::State& state)
                     break;
                 case 1: {
                     const Clock::time_point t = Clock::now();
-                    link.PerformRequest(tail, reply);
+                    session.PerformRequest(tail, reply);
                     sync.push_back(Since(t, Clock::now()));
                     break;
                 }

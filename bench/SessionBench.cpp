@@ -119,9 +119,9 @@ private:
 struct Session {
     explicit Session(const std::vector<std::string>& serviceArgs) : service(serviceArgs)
     {
-        link.SetDefaultHost(service.HostPort());
-        Require(link.FetchParams("site1"), "no parameters reply");
-        link.SetIdentity("admin", "site1");
+        session.SetDefaultHost(service.HostPort());
+        Require(session.FetchParams("site1"), "no parameters reply");
+        session.SetIdentity("admin", "site1");
         console = std::make_unique<console::CConsoleDlg>(session, fakes.platform);
         console->SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console->OnInitDialog();
@@ -169,7 +169,7 @@ struct Session {
     bench::CBenchService service;
     bench::NullPlatform fakes;
     std::shared_ptr<CTimedCurlTransport> transport = std::make_shared<CTimedCurlTransport>();
-    net::CServerLink link{transport, fakes.boxes, fakes.browser};
+    net::CServerLink link{transport};
     session::CSession session{link};
     std::unique_ptr<console::CConsoleDlg> console;
 };

@@ -226,10 +226,10 @@ struct Measured {
 // One operator, as the tests of the faults build one: a link over the real
 // transport with the short time-outs, its session, a silent platform.
 struct Operator {
-    explicit Operator(bench::CBenchService& service) { link.SetDefaultHost(service.HostPort()); }
+    explicit Operator(bench::CBenchService& service) { session.SetDefaultHost(service.HostPort()); }
 
     bench::NullPlatform fakes;
-    net::CServerLink link{std::make_shared<net::CCurlTransport>(ShortLimits()), fakes.boxes, fakes.browser};
+    net::CServerLink link{std::make_shared<net::CCurlTransport>(ShortLimits())};
     session::CSession session{link};
 };
 
@@ -307,11 +307,10 @@ private:
             service.AddVisitor("ip=192.0.2.44&page=/shop.html&status=Chat%20Request&country=Norway&city=Oslo");
         Require(!visitor.empty(), "visitor not added");
         Operator op(service);
-        Require(op.link.FetchParams("site1"), "no parameters reply");
-        op.link.SetIdentity("admin", "site1");
+        Require(op.session.FetchParams("site1"), "no parameters reply");
+        op.session.SetIdentity("admin", "site1");
         // The bench drives the refresh and the chat poll itself.
-        op.link.refreshIntervalMs = 3'600'000;
-        op.link.chatPollIntervalMs = 3'600'000;
+        op.session.SetPeriods(3'600'000, 3'600'000);
 
         bool finished = false;
         console::CConsoleDlg console(op.session, op.fakes.platform);
@@ -380,7 +379,7 @@ private:
         }
         if (verbose)
             std::printf("    %d failed exchange(s) counted, %d chat window(s), %d box(es) shown\n",
-                        op.link.FailureCount(), console.ChatWindowCount(), op.fakes.boxes.shown);
+                        op.session.FailureCount(), console.ChatWindowCount(), op.fakes.boxes.shown);
         console.OnDestroy();
         return measured;
     }

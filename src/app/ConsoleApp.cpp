@@ -78,16 +78,16 @@ int CConsoleApp::InitInstance(const CommandLine& commandLine)
     platform::CQtTray tray;
     platform::Platform platform{messageBoxes, browser, sounds, loginStore, tray};
 
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), messageBoxes, browser);
-    if (!commandLine.serviceHost.empty())
-        link.SetDefaultHost(commandLine.serviceHost);
-    RunSession(link, platform);
+    net::CServerLink link(std::make_shared<net::CCurlTransport>());
+    RunSession(link, platform, commandLine.serviceHost);
     return 0;
 }
 
-void CConsoleApp::RunSession(net::CServerLink& link, platform::Platform& platform)
+void CConsoleApp::RunSession(net::CServerLink& link, platform::Platform& platform, const std::string& serviceHost)
 {
-    session::CSession session(link);
+    session::CSession session(link, &platform.browser);
+    if (!serviceHost.empty())
+        session.SetDefaultHost(serviceHost);
     auto runConsole = [&](const login::ConsoleStart& start) {
         console::CConsoleDlg console(session, platform);
         console.SetLoginInfo(start.siteId, start.loginId, start.siteAddress);

@@ -29,7 +29,8 @@ public:
     int InitInstance(const CommandLine& commandLine);
     // The login dialog's modal run with the console nested in it, on the link and
     // platform services given; returns when the session has ended.
-    static void RunSession(net::CServerLink& link, platform::Platform& platform);
+    // serviceHost, when given, replaces the built-in host.
+    static void RunSession(net::CServerLink& link, platform::Platform& platform, const std::string& serviceHost = {});
 };
 
 } // namespace kivora::app

@@ -125,7 +125,7 @@ CChatDlg::~CChatDlg()
 void CChatDlg::OnInitDialog()
 {
     setWindowIcon(res::AppIcon());
-    timerId = startTimer(net::TimerPeriodMs(link.chatPollIntervalMs, kFallbackPollMs));
+    timerId = startTimer(net::TimerPeriodMs(session.ChatPollIntervalMs(), kFallbackPollMs));
     kivora::session::RequestChatLists(session, this,
                               [this](std::optional<net::CannedLists> lists) { OnListsReply(std::move(lists)); });
 

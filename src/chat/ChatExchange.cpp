@@ -94,7 +94,7 @@ void CChatDlg::OnPollReply(bool ok, net::ChatPollReply reply)
 
 void CChatDlg::AppendLine(const std::string& line)
 {
-    const LineStyle style = ClassifyLine(line, link.GetLoginId());
+    const LineStyle style = ClassifyLine(line, session.Who().loginId);
     if (style.joinNotice)
         RequestNameAndEmail();
     if (style.kind == LineKind::Visitor)

@@ -128,6 +128,11 @@ void CConsoleDlg::OnInitDialog()
     SetUpList();
     connect(&session, &kivora::session::CSession::connectionChanged, this, &CConsoleDlg::ShowConnection);
     connect(&session, &kivora::session::CSession::recovered, this, &CConsoleDlg::OnRecovered);
+    connect(&session, &kivora::session::CSession::failureWarning, this, [this] {
+        this->platform.messageBoxes.Show(nullptr,
+                                         QStringLiteral("No Response from Server. Please check your internet connection."),
+                                         QStringLiteral("Internet Connection"), platform::BoxIcon::Error);
+    });
 
     panel = new panel::CVisitorPanelDlg(true, session, platform, this);
     panel->showOffline = [this] { ShowOffline(); };
@@ -141,7 +146,7 @@ void CConsoleDlg::OnInitDialog()
     // and the connection line goes under it.
     SetUpConnectionLine();
 
-    refreshPeriodMs = net::TimerPeriodMs(link.refreshIntervalMs, kFallbackRefreshMs);
+    refreshPeriodMs = net::TimerPeriodMs(session.RefreshIntervalMs(), kFallbackRefreshMs);
     ShowConnection();
     timerId = startTimer(refreshPeriodMs);
 }

@@ -1,13 +1,7 @@
 #include "ServerLink.h"
 
-#include "Endpoints.h"
 #include "RecordText.h"
-#include "ServiceAddress.h"
-#include "Text.h"
-#include "platform/Browser.h"
-#include "platform/MessageBoxes.h"
 #include "platform/Threads.h"
-#include "res/Strings.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -32,10 +26,7 @@ namespace kivora::net {
 
 namespace {
 
-constexpr int kFailuresBeforeWarning = 12;
-constexpr int kFailureCountAfterWarning = -2000;
 constexpr auto kDrainTimeout = std::chrono::seconds(5);
-const QString kConnectionCaption = QStringLiteral("Internet Connection");
 
 // A worker's stack. The C library keeps about 40 MiB of the stacks of ended threads
 // for reuse; at 8 MiB (its default) only four fit, so most workers of a busy tick
@@ -139,10 +130,8 @@ private:
 // outlives the link still only touches memory of its own.
 struct LinkCore : std::enable_shared_from_this<LinkCore> {
     std::shared_ptr<ITransport> transport;
-    platform::IMessageBoxes* messageBoxes = nullptr;
     std::atomic<bool> shuttingDown{false};
     std::atomic<bool> abandon{false};
-    std::atomic<int> failureCount{0};
     std::atomic<int> inFlight{0};
 
     std::mutex dispatchMutex;
@@ -152,7 +141,6 @@ struct LinkCore : std::enable_shared_from_this<LinkCore> {
     std::condition_variable drained;
 
     bool Perform(const ServiceAddress& address, std::string path, std::string& reply);
-    void CountFailure();
     void RunOnGui(std::function<void()> fn);
     void FinishWorker();
 };
@@ -167,32 +155,12 @@ bool LinkCore::Perform(const ServiceAddress& address, std::string path, std::str
     TransportResult result = transport->Get(request, abandon);
     if (!result.ok) {
         reply = std::move(result.error);
-        CountFailure();
         return false;
     }
     // The text ends at its first zero byte.
     result.body.resize(CutAtZero(result.body).size());
     reply = std::move(result.body);
-    failureCount.store(0);
     return true;
-}
-
-void LinkCore::CountFailure()
-{
-    // Concurrent failures may cross the threshold together; exactly one of them
-    // restarts the count and shows the warning.
-    int current = failureCount.load();
-    int next = 0;
-    do {
-        next = current + 1 > kFailuresBeforeWarning ? kFailureCountAfterWarning : current + 1;
-    } while (!failureCount.compare_exchange_weak(current, next));
-    if (next != kFailureCountAfterWarning)
-        return;
-    RunOnGui([self = shared_from_this()] {
-        self->messageBoxes->Show(nullptr,
-                           QStringLiteral("No Response from Server. Please check your internet connection."),
-                           kConnectionCaption, platform::BoxIcon::Error);
-    });
 }
 
 void LinkCore::RunOnGui(std::function<void()> fn)
@@ -260,16 +228,11 @@ int TimerPeriodMs(int fromServiceMs, int fallbackMs)
     return fromServiceMs > 0 ? std::max(fromServiceMs, kShortestMs) : fallbackMs;
 }
 
-CServerLink::CServerLink(std::shared_ptr<ITransport> transport, platform::IMessageBoxes& messageBoxes,
-                         platform::IBrowser& browser)
-    : defaultHost(res::LoadString(res::IDS_DEFAULT_HOST)),
-      core(std::make_shared<LinkCore>()),
-      dispatcher(std::make_unique<CReplyDispatcher>()),
-      browser(browser)
+CServerLink::CServerLink(std::shared_ptr<ITransport> transport)
+    : core(std::make_shared<LinkCore>()), dispatcher(std::make_unique<CReplyDispatcher>())
 {
     platform::LimitMallocArenas(kWorkerArenas);
     core->transport = std::move(transport);
-    core->messageBoxes = &messageBoxes;
     core->dispatcher = dispatcher.get();
 }
 
@@ -287,16 +250,16 @@ CServerLink::~CServerLink()
     core->drained.wait_for(lock, kDrainTimeout, [this] { return core->inFlight.load() == 0; });
 }
 
-bool CServerLink::PerformRequest(std::string_view urlTail, std::string& reply)
+bool CServerLink::PerformRequest(const ServiceAddress& address, std::string_view path, std::string& reply)
 {
     reply.clear();
-    const bool ok = core->Perform(ParseServiceAddress(host), pathPrefix + std::string(urlTail), reply);
+    const bool ok = core->Perform(address, std::string(path), reply);
     if (QThread::currentThread() == dispatcher->thread() && !core->shuttingDown.load())
         dispatcher->ReportOutcome(ok);
     return ok;
 }
 
-void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
+void CServerLink::StartRequest(const ServiceAddress& address, std::string path, int kind, QObject* target)
 {
     struct Job {
         ServiceAddress address;
@@ -305,7 +268,7 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         quint64 targetId;
     };
     const quint64 targetId = target && IsDeliveredKind(kind) ? dispatcher->Register(target) : 0;
-    Job job{ParseServiceAddress(host), pathPrefix + urlTail, kind, targetId};
+    Job job{address, std::move(path), kind, targetId};
 
     core->inFlight.fetch_add(1);
     auto worker = [core = core, job = std::move(job)]() mutable {
@@ -330,46 +293,8 @@ void CServerLink::StartRequest(std::string urlTail, int kind, QObject* target)
         // No thread to be had: the request is lost like a failed exchange.
         dispatcher->Take(targetId);
         core->FinishWorker();
-        core->CountFailure();
+        dispatcher->ReportOutcome(false);
     }
-}
-
-bool CServerLink::FetchParams(std::string_view siteIdTyped)
-{
-    host = defaultHost;
-    pathPrefix = res::LoadString(res::IDS_DEFAULT_PATH_PREFIX);
-    std::string reply;
-    if (!PerformRequest(MakeUrl(res::IDS_URL_PARAMS, {siteIdTyped}), reply)) {
-        core->messageBoxes->Show(nullptr, QStringLiteral("Please check your internet connection."),
-                                 kConnectionCaption, platform::BoxIcon::Error);
-        return false;
-    }
-    if (const auto params = ParseParamsReply(reply)) {
-        refreshIntervalMs = params->refreshIntervalMs;
-        chatPollIntervalMs = params->chatPollIntervalMs;
-        host = HostKeepingScheme(defaultHost, params->host);
-        pathPrefix = params->pathPrefix;
-    }
-    return true;
-}
-
-void CServerLink::SetIdentity(std::string newLoginId, std::string newSiteId)
-{
-    loginId = std::move(newLoginId);
-    siteId = std::move(newSiteId);
-}
-
-void CServerLink::RequestChatLists(QObject* chatWindow)
-{
-    StartRequest(MakeUrl(res::IDS_URL_CHAT_LISTS, {loginId, siteId}), kKindChatLists, chatWindow);
-}
-
-bool CServerLink::OpenInBrowser(std::string_view urlTail)
-{
-    // The scheme and port are spelt out: "localhost:8080/cpn/..." alone would be
-    // read as an address of a scheme called localhost.
-    const std::string url = ServiceOrigin(ParseServiceAddress(host)) + pathPrefix + std::string(urlTail);
-    return browser.OpenServicePage(FromServerText(url));
 }
 
 void CServerLink::SetOutcomeListener(std::function<void(bool ok)> listener)
@@ -385,11 +310,6 @@ bool CServerLink::ShuttingDown() const
 void CServerLink::SetShuttingDown()
 {
     core->shuttingDown.store(true);
-}
-
-int CServerLink::FailureCount() const
-{
-    return core->failureCount.load();
 }
 
 int CServerLink::InFlight() const

@@ -2,6 +2,7 @@
 
 #include "Replies.h" // ServiceParams, ParseParamsReply and ReadLeadingInt live there
 #include "Requests.h"
+#include "ServiceAddress.h"
 #include "Transport.h"
 
 #include <atomic>
@@ -12,11 +13,6 @@
 #include <string_view>
 
 class QObject;
-
-namespace kivora::platform {
-class IBrowser;
-class IMessageBoxes;
-} // namespace kivora::platform
 
 namespace kivora::net {
 
@@ -68,35 +64,24 @@ int TimerPeriodMs(int fromServiceMs, int fallbackMs);
 class CReplyDispatcher;
 struct LinkCore;
 
-// The one way the console talks to the service. Synchronous exchanges run on the
-// caller's thread; asynchronous ones on a worker thread of their own, whose reply is
-// handed to the requesting window on the GUI thread.
+// The transport's workers: each exchange runs on a worker thread of its own, and
+// its reply is handed to the object that asked, on the GUI thread. Where requests
+// go, who sends them and what their outcomes mean are the session's.
 class CServerLink final {
 public:
-    CServerLink(std::shared_ptr<ITransport> transport, platform::IMessageBoxes& messageBoxes,
-                platform::IBrowser& browser);
+    explicit CServerLink(std::shared_ptr<ITransport> transport);
     // Stops every delivery, makes exchanges still in flight give up, and waits a
     // little for their workers, so that none outlives what it uses.
     ~CServerLink();
     CServerLink(const CServerLink&) = delete;
     CServerLink& operator=(const CServerLink&) = delete;
 
-    // The host used until the parameters reply names one (the built-in default,
-    // or the one given on the command line).
-    void SetDefaultHost(std::string hostField) { defaultHost = std::move(hostField); }
-    const std::string& DefaultHost() const { return defaultHost; }
-
-    bool PerformRequest(std::string_view urlTail, std::string& reply);
-    // target must implement IReplyTarget, or be null for kinds nobody handles.
-    void StartRequest(std::string urlTail, int kind, QObject* target);
-    bool FetchParams(std::string_view siteId);
-    void SetIdentity(std::string newLoginId, std::string newSiteId);
-    std::string GetLoginId() const { return loginId; }
-    std::string GetSiteId() const { return siteId; }
-    // The operator as every request names them.
-    Identity Who() const { return {loginId, siteId, isAdmin}; }
-    void RequestChatLists(QObject* chatWindow);
-    bool OpenInBrowser(std::string_view urlTail);
+    // One GET of path (prefix, tail and query) at address on the calling thread,
+    // which it blocks; for tests and tools. The reply is the body, or the error.
+    bool PerformRequest(const ServiceAddress& address, std::string_view path, std::string& reply);
+    // The same on a worker thread; target must implement IReplyTarget, or be null
+    // for kinds nobody handles.
+    void StartRequest(const ServiceAddress& address, std::string path, int kind, QObject* target);
 
     // Told on the GUI thread whether each exchange worked, before its reply is
     // handed on (also for exchanges whose reply nobody takes).
@@ -104,23 +89,12 @@ public:
 
     bool ShuttingDown() const;
     void SetShuttingDown();
-    int FailureCount() const;
     // Asynchronous exchanges not yet finished (worker threads alive).
     int InFlight() const;
 
-    std::string host;
-    std::string pathPrefix;
-    int refreshIntervalMs = 0;
-    int chatPollIntervalMs = 0;
-    std::string loginId;
-    std::string siteId;
-    bool isAdmin = false;
-
 private:
-    std::string defaultHost;
     std::shared_ptr<LinkCore> core;
     std::unique_ptr<CReplyDispatcher> dispatcher;
-    platform::IBrowser& browser;
 };
 
 } // namespace kivora::net

@@ -121,7 +121,7 @@ QLabel* CVisitorPanelDlg::DetailLabel(int index) const
 void CVisitorPanelDlg::OnInitDialog()
 {
     PlaceButtonRow();
-    if (!link.isAdmin) {
+    if (!session.Who().isAdmin) {
         Button(res::IDC_CONTROL_PANEL)->setEnabled(false);
         Button(res::IDC_TRANSCRIPTS)->setEnabled(false);
     }
@@ -205,7 +205,7 @@ void CVisitorPanelDlg::done(int) {}
 
 void CVisitorPanelDlg::SetOperatorList(const std::vector<std::string>& names)
 {
-    const QString own = net::FromServerText(link.GetLoginId());
+    const QString own = net::FromServerText(session.Who().loginId);
     bool ownSeen = false;
     std::vector<QByteArray> shown;
     shown.reserve(names.size());

@@ -15,12 +15,12 @@ void Send(CSession& session, const net::ServiceRequest& request, QObject* contex
     net::CReplyCallback* target = nullptr;
     if (done && context)
         target = new net::CReplyCallback(context, std::move(done));
-    session.Link().StartRequest(request.path, request.kind, target);
+    session.Send(request, target);
 }
 
 net::Identity Who(const CSession& session)
 {
-    return session.Link().Who();
+    return session.Who();
 }
 
 // Parsed when the exchange worked; nothing otherwise.
@@ -72,7 +72,7 @@ void SendVisitorAction(CSession& session, net::VisitorAction action, const std::
 
 void OpenHistoryPage(CSession& session, const std::string& address)
 {
-    session.Link().OpenInBrowser(net::request::HistoryPage(Who(session), address));
+    session.OpenServicePage(net::request::HistoryPage(Who(session), address));
 }
 
 void SaveOperatorMessage(CSession& session, const std::string& addressee, const std::string& text, QObject* context,
@@ -98,12 +98,12 @@ void TransferChat(CSession& session, const std::string& sessionId, const std::st
 
 void OpenControlPanel(CSession& session)
 {
-    session.Link().OpenInBrowser(net::request::ControlPanelPage(Who(session)));
+    session.OpenServicePage(net::request::ControlPanelPage(Who(session)));
 }
 
 void OpenTranscripts(CSession& session)
 {
-    session.Link().OpenInBrowser(net::request::TranscriptsPage(Who(session)));
+    session.OpenServicePage(net::request::TranscriptsPage(Who(session)));
 }
 
 void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line)

@@ -3,6 +3,8 @@
 #include "net/ReplyCallback.h"
 #include "net/ServerLink.h"
 #include "net/ServiceAddress.h"
+#include "net/Text.h"
+#include "platform/Browser.h"
 #include "res/Strings.h"
 
 #include <QPointer>
@@ -12,9 +14,78 @@
 
 namespace kivora::session {
 
-CSession::CSession(net::CServerLink& link, QObject* parent) : QObject(parent), link(link)
+namespace {
+
+constexpr int kFailuresBeforeWarning = 12;
+constexpr int kFailureCountAfterWarning = -2000;
+
+} // namespace
+
+CSession::CSession(net::CServerLink& link, platform::IBrowser* browser, QObject* parent)
+    : QObject(parent),
+      link(link),
+      browser(browser),
+      defaultHost(res::LoadString(res::IDS_DEFAULT_HOST)),
+      pathPrefix(res::LoadString(res::IDS_DEFAULT_PATH_PREFIX))
 {
+    host = defaultHost;
     link.SetOutcomeListener([this](bool ok) { OnOutcome(ok); });
+}
+
+void CSession::SetIdentity(std::string loginId, std::string siteId)
+{
+    identity.loginId = std::move(loginId);
+    identity.siteId = std::move(siteId);
+}
+
+void CSession::SetAddress(std::string newHost, std::string newPathPrefix)
+{
+    host = std::move(newHost);
+    pathPrefix = std::move(newPathPrefix);
+}
+
+void CSession::SetPeriods(int refreshMs, int chatPollMs)
+{
+    refreshIntervalMs = refreshMs;
+    chatPollIntervalMs = chatPollMs;
+}
+
+void CSession::Send(const net::ServiceRequest& request, QObject* target)
+{
+    link.StartRequest(net::ParseServiceAddress(host), pathPrefix + request.path, request.kind, target);
+}
+
+bool CSession::OpenServicePage(std::string_view tail)
+{
+    // The scheme and port are spelt out: "localhost:8080/cpn/..." alone would be
+    // read as an address of a scheme called localhost.
+    const std::string url = net::ServiceOrigin(net::ParseServiceAddress(host)) + pathPrefix + std::string(tail);
+    return browser && browser->OpenServicePage(net::FromServerText(url));
+}
+
+bool CSession::PerformRequest(std::string_view tail, std::string& reply)
+{
+    return link.PerformRequest(net::ParseServiceAddress(host), pathPrefix + std::string(tail), reply);
+}
+
+void CSession::ApplyParams(const std::string& reply)
+{
+    if (const auto params = net::ParseParamsReply(reply)) {
+        SetPeriods(params->refreshIntervalMs, params->chatPollIntervalMs);
+        SetAddress(net::HostKeepingScheme(defaultHost, params->host), params->pathPrefix);
+    }
+}
+
+bool CSession::FetchParams(std::string_view siteId)
+{
+    SetAddress(defaultHost, res::LoadString(res::IDS_DEFAULT_PATH_PREFIX));
+    std::string reply;
+    if (!PerformRequest(net::request::Params(siteId).path, reply)) {
+        Q_EMIT parametersFailed();
+        return false;
+    }
+    ApplyParams(reply);
+    return true;
 }
 
 CSession::~CSession()
@@ -32,6 +103,12 @@ void CSession::SetState(Connection next)
 
 void CSession::OnOutcome(bool ok)
 {
+    if (ok) {
+        failureCount = 0;
+    } else if (++failureCount > kFailuresBeforeWarning) {
+        failureCount = kFailureCountAfterWarning;
+        Q_EMIT failureWarning();
+    }
     if (state == Connection::Ending)
         return;
     if (ok) {
@@ -69,8 +146,7 @@ void CSession::LogIn(std::string loginId, std::string siteId, std::string passwo
     loggingIn = true;
     SetState(Connection::Connecting);
     // Asked again at each log-in: a failed fetch leaves the built-in host and path.
-    link.host = link.DefaultHost();
-    link.pathPrefix = res::LoadString(res::IDS_DEFAULT_PATH_PREFIX);
+    SetAddress(defaultHost, res::LoadString(res::IDS_DEFAULT_PATH_PREFIX));
 
     auto current = [this, generation, context = QPointer<QObject>(context)] {
         return generation == loginGeneration && !context.isNull();
@@ -86,34 +162,28 @@ void CSession::LogIn(std::string loginId, std::string siteId, std::string passwo
                 if (ok) {
                     outcome.reply = net::ParseLoginReply(text);
                     if (outcome.reply.isAdmin)
-                        link.isAdmin = *outcome.reply.isAdmin;
+                        SetAdmin(*outcome.reply.isAdmin);
                     if (outcome.reply.outcome == "true")
-                        link.SetIdentity(loginId, siteId);
+                        SetIdentity(loginId, siteId);
                 }
                 done(outcome);
             });
-        const net::ServiceRequest login = net::request::Login(loginId, siteId, password);
-        link.StartRequest(login.path, login.kind, target);
+        Send(net::request::Login(loginId, siteId, password), target);
     };
 
     auto* target = new net::CReplyCallback(
         this, [this, current, sendLogin = std::move(sendLogin)](const std::string& text, bool ok) {
             if (!current())
                 return;
-            if (!ok) {
+            if (!ok)
                 Q_EMIT parametersFailed();
-            } else if (const auto params = net::ParseParamsReply(text)) {
-                link.refreshIntervalMs = params->refreshIntervalMs;
-                link.chatPollIntervalMs = params->chatPollIntervalMs;
-                link.host = net::HostKeepingScheme(link.DefaultHost(), params->host);
-                link.pathPrefix = params->pathPrefix;
-            }
+            else
+                ApplyParams(text);
             // A failed fetch has been told; the login goes on with the defaults.
             if (current())
                 sendLogin();
         });
-    const net::ServiceRequest params = net::request::Params(siteId);
-    link.StartRequest(params.path, params.kind, target);
+    Send(net::request::Params(siteId), target);
 }
 
 void CSession::CancelLogIn()
@@ -134,10 +204,8 @@ void CSession::LogOut(std::chrono::milliseconds wait, std::function<void()> done
         run();
     };
     SetState(Connection::Ending);
-    const net::Identity who = link.Who();
     auto* target = new net::CReplyCallback(this, [once](const std::string&, bool) { once(); });
-    const net::ServiceRequest logout = net::request::Logout(who);
-    link.StartRequest(logout.path, logout.kind, target);
+    Send(net::request::Logout(identity), target);
     QTimer::singleShot(wait, this, once);
 }
 

@@ -9,10 +9,14 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace kivora::net {
 class CServerLink;
+}
+namespace kivora::platform {
+class IBrowser;
 }
 
 namespace kivora::session {
@@ -42,18 +46,51 @@ struct LoginOutcome {
     net::LoginReply reply;
 };
 
-// The one owner of what the console knows about its session besides the link's
-// address and identity: whether the service can be reached, the presence the
-// operator chose, the visitors' details, and the log-in and log-out sequences.
-// Windows read it and watch its signals; none of them waits on the network.
+// The one owner of what the console knows about its session: who the operator
+// is, where the service is and the periods it named, whether it can be reached
+// (with the count of failures in a row), the presence the operator chose, the
+// visitors' details, and the log-in and log-out sequences. Windows read it and
+// watch its signals; none of them writes it or waits on the network.
 class CSession final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSession)
 public:
-    explicit CSession(net::CServerLink& link, QObject* parent = nullptr);
+    // browser opens the service's pages; without one they open nowhere.
+    explicit CSession(net::CServerLink& link, platform::IBrowser* browser = nullptr, QObject* parent = nullptr);
     ~CSession() override;
 
     net::CServerLink& Link() const { return link; }
+
+    // Who the operator is, as every request names them; set by a successful log-in.
+    const net::Identity& Who() const { return identity; }
+    void SetIdentity(std::string loginId, std::string siteId);
+    void SetAdmin(bool isAdmin) { identity.isAdmin = isAdmin; }
+
+    // Where requests go: the built-in host (or the one given on the command line)
+    // until the parameters reply names one, and the path prefix.
+    const std::string& DefaultHost() const { return defaultHost; }
+    void SetDefaultHost(std::string host) { defaultHost = std::move(host); }
+    const std::string& Host() const { return host; }
+    const std::string& PathPrefix() const { return pathPrefix; }
+    void SetAddress(std::string newHost, std::string newPathPrefix);
+    // The periods the service named, in milliseconds; 0 until it named any.
+    int RefreshIntervalMs() const { return refreshIntervalMs; }
+    int ChatPollIntervalMs() const { return chatPollIntervalMs; }
+    void SetPeriods(int refreshMs, int chatPollMs);
+
+    // Sends a request of the catalogue; target gets its reply (see CServerLink).
+    void Send(const net::ServiceRequest& request, QObject* target);
+    // Opens a page of the service (a URL tail) in the desktop's browser.
+    bool OpenServicePage(std::string_view tail);
+    // The parameters, on the calling thread (tests and tools that set a session up
+    // without the login dialog); false when the exchange failed.
+    bool FetchParams(std::string_view siteId);
+    // Any URL tail, on the calling thread; for tests and tools.
+    bool PerformRequest(std::string_view tail, std::string& reply);
+
+    // Failed exchanges in a row; after the thirteenth the warning is raised once
+    // and the count starts again from -2000. Any success sets it to 0.
+    int FailureCount() const { return failureCount; }
 
     Connection State() const { return state; }
     // In trouble: since when exchanges fail, and how many failed in a row.
@@ -92,12 +129,24 @@ Q_SIGNALS:
     void recovered();
     // The parameters could not be fetched; the login goes on with the defaults.
     void parametersFailed();
+    // The thirteenth failed exchange in a row: the operator is to be told.
+    void failureWarning();
 
 private:
     void OnOutcome(bool ok);
     void SetState(Connection next);
 
+    void ApplyParams(const std::string& reply);
+
     net::CServerLink& link;
+    platform::IBrowser* browser = nullptr;
+    net::Identity identity;
+    std::string defaultHost;
+    std::string host;
+    std::string pathPrefix;
+    int refreshIntervalMs = 0;
+    int chatPollIntervalMs = 0;
+    int failureCount = 0;
     Connection state = Connection::Connecting;
     QDateTime troubleSince;
     int failures = 0;

@@ -49,7 +49,7 @@ protected:
     test::FakeLoginStore store;
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link{transport, boxes, browser};
+    net::CServerLink link{transport};
     RecordingOwner owner;
     kivora::session::CSession session{link};
     kivora::session::SharedWindowState& shared = session.Shared();
@@ -57,8 +57,9 @@ protected:
 
     void SetUp() override
     {
-        link.SetIdentity("admin", "site1");
-        link.chatPollIntervalMs = 3'600'000;
+        session.SetAddress("", "");
+        session.SetIdentity("admin", "site1");
+        session.SetPeriods(session.RefreshIntervalMs(), 3'600'000);
         chat = Open("", "");
     }
     void TearDown() override { delete chat.data(); }

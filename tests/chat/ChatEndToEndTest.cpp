@@ -33,13 +33,11 @@ chat::CChatDlg* FindChatWindow()
 TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
 {
     test::LiveSession live("admin");
-    auto& [service, fakes, platform, link] = live;
-    link.chatPollIntervalMs = 250;
+    auto& [service, fakes, platform, link, session] = live;
+    session.SetPeriods(session.RefreshIntervalMs(), 250);
     const std::string session =
         service.AddVisitor("ip=198.51.100.20&page=/help.html&status=Chat%20Request&name=Ann&email=ann%40x.example");
-
-    session::CSession sess(link);
-    console::CConsoleDlg console(sess, platform);
+    console::CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "admin", "");
     console.OnInitDialog();
     console.RequestVisitorList();

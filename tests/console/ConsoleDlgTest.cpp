@@ -63,16 +63,18 @@ protected:
     FakeLoginStore store;
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link{transport, boxes, browser};
-    session::CSession session{link};
+    net::CServerLink link{transport};
+    session::CSession session{link, &browser};
     std::unique_ptr<CConsoleDlg> console;
     std::vector<ChatRequest> chats;
     std::vector<std::string> popups;
 
     void SetUp() override
     {
-        link.SetIdentity("admin", "site1");
-        link.refreshIntervalMs = 60'000;
+        // Requests go to no host in particular, under no path prefix.
+        session.SetAddress("", "");
+        session.SetIdentity("admin", "site1");
+        session.SetPeriods(60'000, session.ChatPollIntervalMs());
         console = std::make_unique<CConsoleDlg>(session, platform);
         console->SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console->openChatWindow = [this](const ChatRequest& r) { chats.push_back(r); };
@@ -134,7 +136,7 @@ TEST_F(ConsoleTest, StartUpCaptionLinkPresenceAndNoListRequestYet)
 
 TEST_F(ConsoleTest, EachTickAsksForTheList)
 {
-    link.refreshIntervalMs = 250;
+    session.SetPeriods(250, session.ChatPollIntervalMs());
     CConsoleDlg fast(session, platform);
     fast.SetLoginInfo("site1", "admin", "");
     fast.OnInitDialog();
@@ -147,7 +149,7 @@ TEST_F(ConsoleTest, EachTickAsksForTheList)
     EXPECT_GE(lists, 2);
 
     // No usable period from the service: the list is still not hammered.
-    link.refreshIntervalMs = 0;
+    session.SetPeriods(0, session.ChatPollIntervalMs());
     CConsoleDlg fallback(session, platform);
     fallback.OnInitDialog();
     EXPECT_EQ(fallback.RefreshPeriodMs(), 5000);
@@ -351,8 +353,8 @@ TEST_F(ConsoleTest, AcceptRepliesOpenChatsRefuseOrOpenTheHistory)
     console->OnAcceptReply(net::ParseAcceptReply("true<fld>Ann<fld>ann@x.example<fld>N"));
     EXPECT_TRUE(chats.empty());
 
-    link.isAdmin = true;
-    link.host = "svc.example";
+    session.SetAdmin(true);
+    session.SetAddress("svc.example", session.PathPrefix());
     console->OnAcceptReply(net::ParseAcceptReply("true<fld>Ann<fld>ann@x.example<fld>Y<fld>c1"));
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_EQ(chats[0].address, "192.0.2.1");

@@ -31,8 +31,8 @@ namespace {
 
 TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
 {
-    test::LiveSession session("admin");
-    auto& [service, fakes, platform, link] = session;
+    test::LiveSession live("admin");
+    auto& [service, fakes, platform, link, session] = live;
 
     const std::string asking = service.AddVisitor("ip=192.0.2.10&page=/shop.html&status=Chat%20Request");
     const std::string browsing = service.AddVisitor("ip=192.0.2.11&page=/index.html");
@@ -40,9 +40,7 @@ TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
     const std::string askingAgain = service.AddVisitor("ip=192.0.2.10&page=/shop.html&status=Chat%20Request");
     const std::string browsingAgain = service.AddVisitor("ip=192.0.2.11&page=/index.html");
     ASSERT_NE(askingAgain, asking);
-
-    session::CSession sess(link);
-    CConsoleDlg console(sess, platform);
+    CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
     std::vector<ChatRequest> chats;
     console.openChatWindow = [&](const ChatRequest& r) { chats.push_back(r); };
@@ -108,12 +106,10 @@ TEST(ConsoleEndToEnd, EveryActionReachesTheServiceAsExpected)
 TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
 {
     test::LiveSession live("anna");
-    auto& [service, fakes, platform, link] = live;
+    auto& [service, fakes, platform, link, session] = live;
     const std::string session =
         service.AddVisitor("ip=203.0.113.5&page=/help.html&status=Chat%20Request&country=Norway&city=Oslo");
-
-    session::CSession sess(link);
-    CConsoleDlg console(sess, platform);
+    CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "anna", "");
     console.OnInitDialog();
     console.RequestVisitorList();
@@ -143,7 +139,7 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
 TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
 {
     test::LiveSession live("admin");
-    auto& [service, fakes, platform, link] = live;
+    auto& [service, fakes, platform, link, session] = live;
     const std::string session = service.AddVisitor("ip=192.0.2.66&status=Chat%20Request");
     const std::string rlo = "\xE2\x80\xAE";
     const std::string page = "/p?<img src=\"/dev/zero\"><b>x</b>" + rlo + "gpj.exe";
@@ -152,9 +148,7 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
                     "&name=" + service.Escape("<a href=\"http://evil.example/\">Ann</a>[*]" + rlo) +
                     "&email=" + service.Escape("a@b.example?attach=/etc/passwd") +
                     "&city=" + service.Escape("<img src=x>"));
-
-    session::CSession sess(link);
-    CConsoleDlg console(sess, platform);
+    CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
     console.OnInitDialog();
     console.RequestVisitorList();
@@ -190,15 +184,14 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
 TEST(ConsoleEndToEnd, AnOutageIsShownAndRecoveredFromByItself)
 {
     test::LiveSession live("admin");
-    auto& [service, fakes, platform, link] = live;
+    auto& [service, fakes, platform, link, session] = live;
     constexpr int kRefreshMs = 1000;
     // What a loaded machine (a sanitizer build, tests side by side) may add to a
     // refresh period before a timer fires and its exchange comes back.
     constexpr int kSlackMs = 3000;
-    link.refreshIntervalMs = kRefreshMs;
+    session.SetPeriods(kRefreshMs, session.ChatPollIntervalMs());
     const std::string visitor = service.AddVisitor("ip=192.0.2.80&page=/shop.html");
-    session::CSession sess(link);
-    CConsoleDlg console(sess, platform);
+    CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
     console.OnInitDialog();
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1 && console.OnlineRadio()->isChecked(); },

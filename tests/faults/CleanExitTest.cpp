@@ -82,9 +82,7 @@ TEST_P(CleanExit, EndsPromptlyWhileRequestsHang)
     net::TransportLimits limits;
     limits.connectTimeoutMs = kLongTimeoutMs;
     limits.totalTimeoutMs = kLongTimeoutMs;
-    auto link = std::make_unique<net::CServerLink>(std::make_shared<net::CCurlTransport>(limits), fakes.boxes,
-                                                   fakes.browser);
-    link->SetDefaultHost(service.HostPort());
+    auto link = std::make_unique<net::CServerLink>(std::make_shared<net::CCurlTransport>(limits));
 
     int deactivationBoxes = 0;
     fakes.boxes.onShow = [&](const ShownBox& box) {
@@ -161,7 +159,7 @@ TEST_P(CleanExit, EndsPromptlyWhileRequestsHang)
     });
     driver.start();
 
-    app::CConsoleApp::RunSession(*link, fakes.platform);
+    app::CConsoleApp::RunSession(*link, fakes.platform, service.HostPort());
     const qint64 sessionEndMs = sinceEnd.isValid() ? sinceEnd.elapsed() : -1;
     driver.stop();
     ASSERT_EQ(step, Step::Ending);

@@ -46,7 +46,7 @@ protected:
 TEST_F(FailureWarning, TheThirteenthFailureInARowWarnsOnceWhicheverRequestsFailed)
 {
     StartConsole();
-    session.link.host = ClosedHostPort();
+    session.session.SetAddress(ClosedHostPort(), session.PathPrefix());
     // List refreshes, presence changes and chat accepts, mixed.
     for (int i = 0; i < 12; ++i) {
         switch (i % 3) {
@@ -62,7 +62,7 @@ TEST_F(FailureWarning, TheThirteenthFailureInARowWarnsOnceWhicheverRequestsFaile
         }
         ASSERT_TRUE(session.WaitIdle());
     }
-    EXPECT_EQ(session.link.FailureCount(), 12);
+    EXPECT_EQ(session.session.FailureCount(), 12);
     EXPECT_TRUE(session.fakes.boxes.shown.empty());
 
     Refresh();
@@ -77,11 +77,11 @@ TEST_F(FailureWarning, TheThirteenthFailureInARowWarnsOnceWhicheverRequestsFaile
     for (int i = 0; i < 20; ++i)
         Refresh();
     EXPECT_EQ(Warnings(), 1);
-    EXPECT_EQ(session.link.FailureCount(), -2000 + 20);
+    EXPECT_EQ(session.session.FailureCount(), -2000 + 20);
 
-    session.link.host = session.service.HostPort();
+    session.session.SetAddress(session.service.HostPort(), session.PathPrefix());
     Refresh();
-    EXPECT_EQ(session.link.FailureCount(), 0);
+    EXPECT_EQ(session.session.FailureCount(), 0);
     EXPECT_EQ(console.Model().Count(), 1);
 }
 
@@ -92,12 +92,12 @@ TEST_F(FailureWarning, ASuccessInBetweenStartsTheCountAgain)
     session.service.Fault("close", 100, "endpoint=w-allonlineu");
     for (int i = 0; i < 12; ++i)
         Refresh();
-    EXPECT_EQ(session.link.FailureCount(), 12);
+    EXPECT_EQ(session.session.FailureCount(), 12);
     console.SendPresence(true);
     ASSERT_TRUE(session.WaitIdle());
     // The success starts the count again; it also ends the trouble, and the list
     // asked for again at once (still failing) is the first of the new count.
-    EXPECT_EQ(session.link.FailureCount(), 1);
+    EXPECT_EQ(session.session.FailureCount(), 1);
 
     for (int i = 0; i < 11; ++i)
         Refresh();
@@ -109,7 +109,7 @@ TEST_F(FailureWarning, ASuccessInBetweenStartsTheCountAgain)
 TEST_F(FailureWarning, WhileTheWarningIsUpTheConsoleGoesOnRefreshing)
 {
     // The console refreshes by itself four times a second.
-    session.link.refreshIntervalMs = 250;
+    session.session.SetPeriods(250, session.ChatPollIntervalMs());
     StartConsole();
     int rowsWhenWarned = -1;
     bool refilledDuringBox = false;
@@ -123,7 +123,7 @@ TEST_F(FailureWarning, WhileTheWarningIsUpTheConsoleGoesOnRefreshing)
     session.service.Fault("close", 13, "endpoint=w-allonlineu");
     CFreezeWatch watch;
     ASSERT_TRUE(QTest::qWaitFor([&] { return Warnings() == 1; }, 15000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session.link.FailureCount() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.session.FailureCount() == 0; }, 5000));
     QTest::qWait(500);
 
     // The last rows stay through the trouble, shown as stale.

@@ -72,12 +72,12 @@ qint64 CFreezeWatch::LongestGapMs() const
 FaultSession::FaultSession(const std::string& loginId, std::vector<std::string> serviceArgs)
     : service(std::move(serviceArgs))
 {
-    link.SetDefaultHost(service.HostPort());
-    EXPECT_TRUE(link.FetchParams("site1"));
-    link.SetIdentity(loginId, "site1");
+    session.SetDefaultHost(service.HostPort());
+    EXPECT_TRUE(session.FetchParams("site1"));
+    session.SetIdentity(loginId, "site1");
     // Tests drive the refresh and the chat polls themselves.
-    link.refreshIntervalMs = 3'600'000;
-    link.chatPollIntervalMs = 3'600'000;
+    session.SetPeriods(3'600'000, session.ChatPollIntervalMs());
+    session.SetPeriods(session.RefreshIntervalMs(), 3'600'000);
 }
 
 bool FaultSession::WaitIdle(int timeoutMs)

@@ -100,8 +100,8 @@ struct FaultSession {
     CDemoService service;
     FakePlatform fakes;
     platform::Platform& platform = fakes.platform;
-    net::CServerLink link{std::make_shared<net::CCurlTransport>(ShortLimits()), fakes.boxes, fakes.browser};
-    session::CSession session{link};
+    net::CServerLink link{std::make_shared<net::CCurlTransport>(ShortLimits())};
+    session::CSession session{link, &fakes.browser};
 };
 
 // The boxes shown with this caption.

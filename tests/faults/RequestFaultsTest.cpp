@@ -36,11 +36,13 @@ const QString kConnectionCaption = QStringLiteral("Internet Connection");
 // The login dialog with its fields typed in, running no console: a successful login
 // only records what the console would have been started with.
 struct LoginForm {
-    LoginForm(net::CServerLink& link, platform::Platform& platform, std::vector<login::ConsoleStart>& started)
+    LoginForm(net::CServerLink& link, platform::Platform& platform, std::vector<login::ConsoleStart>& started,
+              const std::string& host)
         : session(link), dialog(session, platform, [&started](const login::ConsoleStart& start) {
               started.push_back(start);
           })
     {
+        session.SetDefaultHost(host);
         dialog.SiteIdEdit()->setText(QStringLiteral("site1"));
         dialog.LoginIdEdit()->setText(QStringLiteral("admin"));
         dialog.PasswordEdit()->setText(QStringLiteral("secret"));
@@ -74,16 +76,12 @@ TEST_P(ParamsRequest, AFailureIsReportedAtOnceAndTheLoginGoesOnWithTheDefaults)
 {
     CDemoService service{{"--refresh-seconds", "7", "--chat-poll-seconds", "4"}};
     FakePlatform fakes;
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(ShortLimits()), fakes.boxes, fakes.browser);
+    net::CServerLink link(std::make_shared<net::CCurlTransport>(ShortLimits()));
     std::vector<login::ConsoleStart> started;
-    if (NoServer()) {
-        link.SetDefaultHost(ClosedHostPort());
-    } else {
-        link.SetDefaultHost(service.HostPort());
+    if (!NoServer())
         ArmAtService(service, GetParam().fault, "w-param");
-    }
 
-    LoginForm form(link, fakes.platform, started);
+    LoginForm form(link, fakes.platform, started, NoServer() ? ClosedHostPort() : service.HostPort());
     // Neither exchange holds the dialog's thread.
     EXPECT_LT(form.Click(), kFreezeBoundMs);
 
@@ -94,10 +92,10 @@ TEST_P(ParamsRequest, AFailureIsReportedAtOnceAndTheLoginGoesOnWithTheDefaults)
         EXPECT_EQ(fakes.boxes.shown[0].icon, platform::BoxIcon::Error);
     }
     // Nothing usable came back: the built-in place and no periods.
-    EXPECT_EQ(link.host, link.DefaultHost());
-    EXPECT_EQ(link.pathPrefix, "/cpn");
-    EXPECT_EQ(link.refreshIntervalMs, 0);
-    EXPECT_EQ(link.chatPollIntervalMs, 0);
+    EXPECT_EQ(form.session.Host(), form.session.DefaultHost());
+    EXPECT_EQ(form.session.PathPrefix(), "/cpn");
+    EXPECT_EQ(form.session.RefreshIntervalMs(), 0);
+    EXPECT_EQ(form.session.ChatPollIntervalMs(), 0);
     if (NoServer()) {
         // The login went to the same dead address and failed without a word.
         EXPECT_TRUE(started.empty());
@@ -110,11 +108,10 @@ TEST_P(ParamsRequest, AFailureIsReportedAtOnceAndTheLoginGoesOnWithTheDefaults)
     }
 
     const std::size_t boxesBefore = fakes.boxes.shown.size();
-    link.SetDefaultHost(service.HostPort());
-    LoginForm again(link, fakes.platform, started);
+    LoginForm again(link, fakes.platform, started, service.HostPort());
     again.Click();
-    EXPECT_EQ(link.refreshIntervalMs, 7000);
-    EXPECT_EQ(link.chatPollIntervalMs, 4000);
+    EXPECT_EQ(again.session.RefreshIntervalMs(), 7000);
+    EXPECT_EQ(again.session.ChatPollIntervalMs(), 4000);
     EXPECT_EQ(started.size(), NoServer() ? 1u : 2u);
     EXPECT_EQ(fakes.boxes.shown.size(), boxesBefore);
 }
@@ -129,8 +126,7 @@ TEST_P(LoginRequest, NoConsoleStartsAndTheDialogIsReadyForAnotherTry)
 {
     CDemoService service;
     FakePlatform fakes;
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(ShortLimits()), fakes.boxes, fakes.browser);
-    link.SetDefaultHost(service.HostPort());
+    net::CServerLink link(std::make_shared<net::CCurlTransport>(ShortLimits()));
     std::vector<login::ConsoleStart> started;
     if (NoServer()) {
         // The parameters send the console to an address where nobody listens.
@@ -139,15 +135,15 @@ TEST_P(LoginRequest, NoConsoleStartsAndTheDialogIsReadyForAnotherTry)
         ArmAtService(service, GetParam().fault, "w-login");
     }
 
-    LoginForm form(link, fakes.platform, started);
+    LoginForm form(link, fakes.platform, started, service.HostPort());
     EXPECT_LT(form.Click(), kFreezeBoundMs);
 
     EXPECT_TRUE(started.empty());
     EXPECT_TRUE(form.dialog.LoginButton()->isEnabled());
     EXPECT_TRUE(form.dialog.StatusLine()->text().isEmpty());
-    EXPECT_EQ(link.FailureCount(), Fails() ? 1 : 0);
+    EXPECT_EQ(form.session.FailureCount(), Fails() ? 1 : 0);
     if (Fails()) {
-        // A failed login exchange says nothing; the link counts it.
+        // A failed login exchange says nothing; the session counts it.
         EXPECT_TRUE(fakes.boxes.shown.empty());
     } else {
         // A page without the three fields is the empty outcome.
@@ -161,7 +157,7 @@ TEST_P(LoginRequest, NoConsoleStartsAndTheDialogIsReadyForAnotherTry)
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].siteAddress, "http://www.site1.example/");
     EXPECT_EQ(fakes.boxes.shown.size(), boxesBefore);
-    EXPECT_EQ(link.FailureCount(), 0);
+    EXPECT_EQ(form.session.FailureCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, LoginRequest, ::testing::ValuesIn(kFaultCases), FaultCaseName());
@@ -180,7 +176,7 @@ protected:
         console.RequestVisitorList();
         ASSERT_TRUE(QTest::qWaitFor([&] { return console.Model().Count() == 1; }, 10000));
         ASSERT_TRUE(session.WaitIdle());
-        ASSERT_EQ(session.link.FailureCount(), 0);
+        ASSERT_EQ(session.session.FailureCount(), 0);
     }
     void TearDown() override { console.OnDestroy(); }
 
@@ -188,11 +184,11 @@ protected:
     void Arm(const std::string& endpoint, int count = 1)
     {
         if (NoServer())
-            session.link.host = ClosedHostPort();
+            session.session.SetAddress(ClosedHostPort(), session.session.PathPrefix());
         else
             ArmAtService(session.service, GetParam().fault, endpoint, count);
     }
-    void ServerBack() { session.link.host = session.service.HostPort(); }
+    void ServerBack() { session.session.SetAddress(session.service.HostPort(), session.session.PathPrefix()); }
 
     FaultSession session;
     net::CServerLink& link = session.link;
@@ -220,7 +216,7 @@ TEST_P(VisitorListRequest, TheListKeepsItsRowsAsStaleWithoutAFreezeAndIsFreshAga
     EXPECT_FALSE(console.Operators().empty());
     EXPECT_EQ(console.OnlineRadio()->isChecked(), online);
     EXPECT_TRUE(fakes.boxes.shown.empty());
-    EXPECT_EQ(link.FailureCount(), Fails() ? 1 : 0);
+    EXPECT_EQ(session.session.FailureCount(), Fails() ? 1 : 0);
 
     ServerBack();
     console.RequestVisitorList();
@@ -228,7 +224,7 @@ TEST_P(VisitorListRequest, TheListKeepsItsRowsAsStaleWithoutAFreezeAndIsFreshAga
     EXPECT_EQ(console.Model().Count(), 1);
     EXPECT_EQ(console.Model().Row(0).GetSessionId(), visitor);
     EXPECT_FALSE(console.Operators().empty());
-    EXPECT_EQ(link.FailureCount(), 0);
+    EXPECT_EQ(session.session.FailureCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, VisitorListRequest, ::testing::ValuesIn(kFaultCases), FaultCaseName());
@@ -251,7 +247,7 @@ TEST_P(DetailsRequest, NothingIsKeptAndTheNextViewAsksAgain)
     EXPECT_FALSE(console.Model().Row(0).HasDetails());
     EXPECT_TRUE(console.DetailsCache().empty());
     EXPECT_TRUE(fakes.boxes.shown.empty());
-    EXPECT_EQ(link.FailureCount(), Fails() ? 1 : 0);
+    EXPECT_EQ(session.session.FailureCount(), Fails() ? 1 : 0);
 
     ServerBack();
     console.Button(res::IDC_VIEW_DETAILS)->click();
@@ -260,7 +256,7 @@ TEST_P(DetailsRequest, NothingIsKeptAndTheNextViewAsksAgain)
     EXPECT_EQ(console.Panel()->Details()[net::kDetailCountry], "Norway");
     EXPECT_EQ(console.Panel()->Details()[net::kDetailCity], "Oslo");
     EXPECT_TRUE(console.Model().Row(0).HasDetails());
-    EXPECT_EQ(link.FailureCount(), 0);
+    EXPECT_EQ(session.session.FailureCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, DetailsRequest, ::testing::ValuesIn(kFaultCases), FaultCaseName());
@@ -303,7 +299,7 @@ TEST_P(ChatPollRequest, NoLineIsLostOrShownTwice)
     EXPECT_EQ(chat->LastMessageNumber(), lastNumber);
     EXPECT_TRUE(chat->IsPolling());
     EXPECT_TRUE(fakes.boxes.shown.empty());
-    EXPECT_EQ(link.FailureCount(), Fails() ? 2 : 0);
+    EXPECT_EQ(session.session.FailureCount(), Fails() ? 2 : 0);
 
     ServerBack();
     session.service.VisitorSays(visitor, "After the fault");
@@ -313,7 +309,7 @@ TEST_P(ChatPollRequest, NoLineIsLostOrShownTwice)
     EXPECT_EQ(text.count(QStringLiteral("Before the fault")), 1) << text.toStdString();
     EXPECT_EQ(text.count(QStringLiteral("During the fault")), 1) << text.toStdString();
     EXPECT_LT(text.indexOf(QStringLiteral("During the fault")), text.indexOf(QStringLiteral("After the fault")));
-    EXPECT_EQ(link.FailureCount(), 0);
+    EXPECT_EQ(session.session.FailureCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ChatPollRequest, ::testing::ValuesIn(kFaultCases), FaultCaseName());
@@ -342,7 +338,7 @@ TEST_P(LogOutRequest, TheLogOutGoesOnRegardless)
     EXPECT_TRUE(link.ShuttingDown());
     EXPECT_FALSE(fakes.store.stored.has_value());
     EXPECT_TRUE(fakes.boxes.shown.empty());
-    EXPECT_EQ(link.FailureCount(), Fails() ? 1 : 0);
+    EXPECT_EQ(session.session.FailureCount(), Fails() ? 1 : 0);
     if (!NoServer()) {
         const auto lines = session.service.RequestLines();
         EXPECT_NE(std::find(lines.begin(), lines.end(), "GET /cpn/w-adminout.php?adminid=admin&sid=site1 HTTP/1.0"),

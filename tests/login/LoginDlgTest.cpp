@@ -45,7 +45,7 @@ protected:
     FakeLoginStore store;
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link{transport, boxes, browser};
+    net::CServerLink link{transport};
     session::CSession session{link};
     std::vector<ConsoleStart> consoles;
     bool dialogVisibleDuringConsole = true;
@@ -93,7 +93,7 @@ class LoginOutcomes : public LoginDlgTest, public ::testing::WithParamInterface<
 TEST_P(LoginOutcomes, EachReplyGivesItsMessageOrTheConsole)
 {
     const OutcomeCase& c = GetParam();
-    link.isAdmin = true; // so that a reply that leaves it alone shows
+    session.SetAdmin(true); // so that a reply that leaves it alone shows
     transport->Reply("3<fld>2<fld>svc.example<fld>cpn");
     transport->Reply(c.reply);
     dlg->show();
@@ -113,11 +113,11 @@ TEST_P(LoginOutcomes, EachReplyGivesItsMessageOrTheConsole)
         EXPECT_TRUE(boxes.shown.empty());
         ASSERT_EQ(consoles.size(), 1u);
         EXPECT_FALSE(dialogVisibleDuringConsole);
-        EXPECT_EQ(link.GetLoginId(), "admin");
-        EXPECT_EQ(link.GetSiteId(), "site1");
+        EXPECT_EQ(session.Who().loginId, "admin");
+        EXPECT_EQ(session.Who().siteId, "site1");
     }
     if (c.isAdminAfter) {
-        EXPECT_EQ(link.isAdmin, *c.isAdminAfter);
+        EXPECT_EQ(session.Who().isAdmin, *c.isAdminAfter);
     }
 }
 
@@ -143,7 +143,7 @@ TEST_F(LoginDlgTest, AdministratorWithEmptySiteAddressHandsOverEmptyAddress)
     EXPECT_EQ(consoles[0].siteAddress, "");
     EXPECT_EQ(consoles[0].siteId, "site1");
     EXPECT_EQ(consoles[0].loginId, "admin");
-    EXPECT_TRUE(link.isAdmin);
+    EXPECT_TRUE(session.Who().isAdmin);
 }
 
 TEST_F(LoginDlgTest, EmptyFieldWarnsAndSendsNothing)
@@ -204,7 +204,7 @@ TEST_F(LoginDlgTest, EscapeAbandonsALoginUnderWay)
 
 TEST_F(LoginDlgTest, FailedParametersStillTryTheLoginWithDefaults)
 {
-    link.SetDefaultHost("default.example");
+    session.SetDefaultHost("default.example");
     transport->Fail();
     transport->Reply("true<fld>OPR<fld>x");
     TypeAndLogin(QStringLiteral("site1"), QStringLiteral("anna"), QStringLiteral("secret"));
@@ -361,9 +361,9 @@ TEST(LoginOnTheWire, ExactRequestLinesForParametersAndLogin)
     FakeLoginStore store;
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
-    link.SetDefaultHost(service.HostPort());
+    net::CServerLink link(std::make_shared<net::CCurlTransport>());
     kivora::session::CSession session(link);
+    session.SetDefaultHost(service.HostPort());
     int consoleRuns = 0;
     CLoginDlg dlg(session, platform, [&](const ConsoleStart& start) {
         ++consoleRuns;
@@ -374,7 +374,7 @@ TEST(LoginOnTheWire, ExactRequestLinesForParametersAndLogin)
     dlg.PasswordEdit()->setText(QStringLiteral("secret"));
     dlg.OnLogin();
     ASSERT_TRUE(QTest::qWaitFor([&] { return consoleRuns == 1; }, 10000));
-    EXPECT_TRUE(link.isAdmin);
+    EXPECT_TRUE(session.Who().isAdmin);
     const auto lines = service.RequestLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "GET /cpn/w-param.php?stid=site1 HTTP/1.0");

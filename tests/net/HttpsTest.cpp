@@ -1,6 +1,7 @@
 // Exchanges over TLS: the server's certificate is checked, a bad one is a failed
 // exchange, and a session that started on https stays on it.
 #include "net/CurlTransport.h"
+#include "session/Session.h"
 #include "net/ServerLink.h"
 #include "net/ServiceAddress.h"
 #include "support/Fakes.h"
@@ -152,16 +153,16 @@ TEST_F(Https, TheLinkCountsACertificateFailureLikeAnyOther)
     ASSERT_TRUE(ready) << "openssl could not make the test certificates";
     TlsServer server(File("localhost.pem"), File("localhost.key"));
     ASSERT_TRUE(server.Valid());
-    test::FakeMessageBoxes boxes;
     test::FakeBrowser browser;
     TransportLimits systemStore = Trusting("localhost.pem");
     systemStore.trustFile.clear();
-    CServerLink link(std::make_shared<CCurlTransport>(systemStore), boxes, browser);
-    link.host = "https://127.0.0.1:" + std::to_string(server.port);
+    CServerLink link(std::make_shared<CCurlTransport>(systemStore));
+    session::CSession session(link, &browser);
+    session.SetAddress("https://127.0.0.1:" + std::to_string(server.port), "");
 
     std::string reply;
-    EXPECT_FALSE(link.PerformRequest("/w-param.php?stid=site1", reply));
-    EXPECT_EQ(link.FailureCount(), 1);
+    EXPECT_FALSE(session.PerformRequest("/w-param.php?stid=site1", reply));
+    EXPECT_EQ(session.FailureCount(), 1);
     EXPECT_NE(reply, "secure hello");
 }
 
@@ -183,14 +184,14 @@ TEST(HostKeepingScheme, ASessionChosenOnHttpsNeverDropsToPlainHttp)
 TEST(HttpsLink, TheParametersHostKeepsTheChosenSchemeForEveryLaterExchange)
 {
     auto transport = std::make_shared<test::ScriptedTransport>();
-    test::FakeMessageBoxes boxes;
     test::FakeBrowser browser;
-    CServerLink link(transport, boxes, browser);
-    link.SetDefaultHost("https://chat.example");
+    CServerLink link(transport);
+    session::CSession session(link, &browser);
+    session.SetDefaultHost("https://chat.example");
     transport->Reply("3<fld>2<fld>chat2.example<fld>kv");
-    ASSERT_TRUE(link.FetchParams("site1"));
+    ASSERT_TRUE(session.FetchParams("site1"));
     std::string reply;
-    link.PerformRequest("/next", reply);
+    session.PerformRequest("/next", reply);
 
     const auto requests = transport->Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -203,7 +204,7 @@ TEST(HttpsLink, TheParametersHostKeepsTheChosenSchemeForEveryLaterExchange)
     EXPECT_EQ(requests[1].path, "/kv/next");
 
     // Pages of the service open on https too.
-    link.OpenInBrowser("/page.php");
+    session.OpenServicePage("/page.php");
     ASSERT_FALSE(browser.openedPages.empty());
     EXPECT_EQ(browser.openedPages.back().toStdString(), "https://chat2.example/kv/page.php");
 }

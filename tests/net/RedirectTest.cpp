@@ -1,6 +1,7 @@
 // Redirects are followed only to the request's own scheme, host and port: the
 // query can carry the password, and it must not reach anyone else.
 #include "net/CurlTransport.h"
+#include "session/Session.h"
 #include "net/ServerLink.h"
 #include "support/Fakes.h"
 
@@ -119,14 +120,14 @@ TEST(Redirects, TheLinkCountsARedirectElsewhereAsAFailure)
     RedirectingServer server;
     RedirectingServer elsewhere;
     ASSERT_GT(server.port, 0);
-    test::FakeMessageBoxes boxes;
     test::FakeBrowser browser;
-    CServerLink link(std::make_shared<CCurlTransport>(ShortLimits()), boxes, browser);
-    link.host = "127.0.0.1:" + std::to_string(server.port);
+    CServerLink link(std::make_shared<CCurlTransport>(ShortLimits()));
+    session::CSession session(link, &browser);
+    session.SetAddress("127.0.0.1:" + std::to_string(server.port), "");
 
     std::string reply;
-    EXPECT_FALSE(link.PerformRequest("/to?url=" + elsewhere.Url("127.0.0.1", "/target"), reply));
-    EXPECT_EQ(link.FailureCount(), 1);
+    EXPECT_FALSE(session.PerformRequest("/to?url=" + elsewhere.Url("127.0.0.1", "/target"), reply));
+    EXPECT_EQ(session.FailureCount(), 1);
     EXPECT_NE(reply, "target body");
     EXPECT_EQ(elsewhere.targetHits, 0);
 }

@@ -1,5 +1,6 @@
 // The server link over the real libcurl transport against the demo service.
 #include "net/ServerLink.h"
+#include "session/Session.h"
 
 #include "net/CurlTransport.h"
 #include "net/Endpoints.h"
@@ -8,6 +9,7 @@
 #include "support/Fakes.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -18,7 +20,6 @@ using namespace kivora::net;
 using kivora::test::CDemoService;
 using kivora::test::ClosedHostPort;
 using kivora::test::FakeBrowser;
-using kivora::test::FakeMessageBoxes;
 
 namespace {
 
@@ -50,27 +51,27 @@ protected:
     }
 
     CDemoService service{{"--refresh-seconds", "30", "--chat-poll-seconds", "5"}};
-    FakeMessageBoxes boxes;
     FakeBrowser browser;
-    CServerLink link{std::make_shared<CCurlTransport>(ShortLimits()), boxes, browser};
+    CServerLink link{std::make_shared<CCurlTransport>(ShortLimits())};
+    session::CSession session{link, &browser};
 
     void SetUp() override
     {
-        link.SetDefaultHost(service.HostPort());
-        ASSERT_TRUE(link.FetchParams("site1"));
+        session.SetDefaultHost(service.HostPort());
+        ASSERT_TRUE(session.FetchParams("site1"));
         service.Reset();
     }
 };
 
 TEST_F(ServerLinkEndToEnd, ParametersAndTheExactRequestLines)
 {
-    EXPECT_EQ(link.refreshIntervalMs, 30000);
-    EXPECT_EQ(link.chatPollIntervalMs, 5000);
-    EXPECT_EQ(link.host, service.HostPort());
-    EXPECT_EQ(link.pathPrefix, "/cpn");
+    EXPECT_EQ(session.RefreshIntervalMs(), 30000);
+    EXPECT_EQ(session.ChatPollIntervalMs(), 5000);
+    EXPECT_EQ(session.Host(), service.HostPort());
+    EXPECT_EQ(session.PathPrefix(), "/cpn");
 
     std::string reply;
-    ASSERT_TRUE(link.PerformRequest(MakeUrl(res::IDS_URL_LOGIN, {"admin", "site1", "secret"}), reply));
+    ASSERT_TRUE(session.PerformRequest(MakeUrl(res::IDS_URL_LOGIN, {"admin", "site1", "secret"}), reply));
     EXPECT_EQ(reply, "true<fld>ADM<fld>http://www.site1.example/");
     const auto lines = service.RequestLines();
     ASSERT_EQ(lines.size(), 1u);
@@ -83,7 +84,7 @@ TEST_F(ServerLinkEndToEnd, ParametersAndTheExactRequestLines)
 TEST_F(ServerLinkEndToEnd, ValuesReachTheServiceAsTyped)
 {
     std::string reply;
-    link.PerformRequest(MakeUrl(res::IDS_URL_LOGIN, {"admin", "site1", "a&b c#d%e?f+g"}), reply);
+    session.PerformRequest(MakeUrl(res::IDS_URL_LOGIN, {"admin", "site1", "a&b c#d%e?f+g"}), reply);
     EXPECT_EQ(reply, "incorrect<fld><fld>");
     const std::string detail = service.Request(-1);
     EXPECT_NE(detail.find("param: pwd=a&b c#d%e?f+g\n"), std::string::npos) << detail;
@@ -94,22 +95,22 @@ TEST_F(ServerLinkEndToEnd, LongRepliesArriveWholeAndZeroBytesEndThem)
 {
     std::string reply;
     service.Fault("size", 1, "size=1048576");
-    ASSERT_TRUE(link.PerformRequest("/w-any.php", reply));
+    ASSERT_TRUE(session.PerformRequest("/w-any.php", reply));
     EXPECT_EQ(reply.size(), 1048576u);
 
     service.Fault("body", 1, "body=abc%00def");
-    ASSERT_TRUE(link.PerformRequest("/w-any.php", reply));
+    ASSERT_TRUE(session.PerformRequest("/w-any.php", reply));
     EXPECT_EQ(reply, "abc");
 
     // Over the cap the exchange fails rather than cutting the text.
     service.Fault("size", 1, "size=16777217");
-    EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
-    EXPECT_EQ(link.FailureCount(), 1);
+    EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(session.FailureCount(), 1);
 
     // An error page is still a reply: the handlers find nothing they can use in it.
     service.Fault("error500");
-    EXPECT_TRUE(link.PerformRequest("/w-any.php", reply));
-    EXPECT_EQ(link.FailureCount(), 0);
+    EXPECT_TRUE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(session.FailureCount(), 0);
 }
 
 TEST_F(ServerLinkEndToEnd, HangingAndBrokenExchangesFailAndCount)
@@ -118,44 +119,43 @@ TEST_F(ServerLinkEndToEnd, HangingAndBrokenExchangesFailAndCount)
     service.Fault("hang", 1, "seconds=10");
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
+    EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(reply.empty());
-    EXPECT_EQ(link.FailureCount(), 1);
+    EXPECT_EQ(session.FailureCount(), 1);
 
     service.Fault("close");
-    EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
-    EXPECT_EQ(link.FailureCount(), 2);
+    EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(session.FailureCount(), 2);
     service.Reset();
 }
 
 TEST_F(ServerLinkEndToEnd, NoServerListeningWarnsOnTheThirteenthFailureOnly)
 {
-    link.host = ClosedHostPort();
+    QSignalSpy warned(&session, &session::CSession::failureWarning);
+    session.SetAddress(ClosedHostPort(), session.PathPrefix());
     std::string reply;
     for (int i = 0; i < 12; ++i)
-        EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("No Response from Server. Please check your internet connection."));
-    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Internet Connection"));
-    EXPECT_FALSE(link.PerformRequest("/w-any.php", reply));
-    EXPECT_EQ(boxes.shown.size(), 1u);
+        EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(warned.count(), 0);
+    EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(warned.count(), 1);
+    EXPECT_FALSE(session.PerformRequest("/w-any.php", reply));
+    EXPECT_EQ(warned.count(), 1);
 }
 
 TEST_F(ServerLinkEndToEnd, AsynchronousRepliesReachTheirWindowOnTheGuiThread)
 {
     Target target(link);
-    link.StartRequest(MakeUrl(res::IDS_URL_LOGIN, {"anna", "site1", "secret"}), kKindVisitorList, &target);
+    session.Send({MakeUrl(res::IDS_URL_LOGIN, {"anna", "site1", "secret"}), kKindVisitorList}, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target.kinds.empty(); }, 10000));
     EXPECT_EQ(target.texts[0], "true<fld>OPR<fld>http://www.site1.example/");
     EXPECT_TRUE(target.onGuiThread);
     EXPECT_TRUE(target.workerWaiting);
 
     // Fire-and-forget and unknown kinds are sent but never delivered.
-    link.StartRequest("/w-otype.php?csesid=c1&stat=otype&sid=site1", kKindOperatorTyping, &target);
-    link.StartRequest("/w-any.php?k=19", 19, &target);
+    session.Send({"/w-otype.php?csesid=c1&stat=otype&sid=site1", kKindOperatorTyping}, &target);
+    session.Send({"/w-any.php?k=19", 19}, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
     QTest::qWait(50);
     EXPECT_EQ(target.kinds.size(), 1u);
@@ -163,7 +163,7 @@ TEST_F(ServerLinkEndToEnd, AsynchronousRepliesReachTheirWindowOnTheGuiThread)
 
     // Once shutting down, the request still goes out; its reply reaches nobody.
     link.SetShuttingDown();
-    link.StartRequest("/w-adminout.php?adminid=anna&sid=site1", kKindVisitorList, &target);
+    session.Send({"/w-adminout.php?adminid=anna&sid=site1", kKindVisitorList}, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
     QTest::qWait(50);
     EXPECT_EQ(target.kinds.size(), 1u);
@@ -173,14 +173,10 @@ TEST_F(ServerLinkEndToEnd, AsynchronousRepliesReachTheirWindowOnTheGuiThread)
 TEST(ServerLinkEnding, HangingWorkersDoNotHoldUpTheEnd)
 {
     CDemoService service;
-    FakeMessageBoxes boxes;
-    FakeBrowser browser;
-    auto link = std::make_unique<CServerLink>(std::make_shared<CCurlTransport>(), boxes, browser);
-    link->host = service.HostPort();
-    link->pathPrefix = "/cpn";
+    auto link = std::make_unique<CServerLink>(std::make_shared<CCurlTransport>());
     service.Fault("hang", 3, "seconds=60");
     for (int i = 0; i < 3; ++i)
-        link->StartRequest("/w-any.php", kKindChatPoll, nullptr);
+        link->StartRequest(ParseServiceAddress(service.HostPort()), "/cpn/w-any.php", kKindChatPoll, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return service.RequestLines().size() == 3; }, 10000));
     QElapsedTimer clock;
     clock.start();

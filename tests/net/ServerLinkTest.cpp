@@ -1,6 +1,8 @@
-// The server link with a scripted transport: parameters, failure counting and the
-// hand-over of replies to windows on the GUI thread.
+// The server link with a scripted transport: the hand-over of replies to windows
+// on the GUI thread; and the session over it: parameters and failure counting.
 #include "net/ServerLink.h"
+
+#include "session/Session.h"
 
 #include "support/Fakes.h"
 #include "support/ScriptedTransport.h"
@@ -8,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -18,7 +21,6 @@
 using namespace kivora;
 using namespace kivora::net;
 using kivora::test::FakeBrowser;
-using kivora::test::FakeMessageBoxes;
 using kivora::test::ScriptedTransport;
 
 namespace {
@@ -41,12 +43,14 @@ public:
     std::vector<Received> received;
 };
 
+// Where the link's own tests send their requests.
+const ServiceAddress kAddress = ParseServiceAddress("svc.example");
+
 class ServerLinkTest : public ::testing::Test {
 protected:
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
-    FakeMessageBoxes boxes;
     FakeBrowser browser;
-    std::unique_ptr<CServerLink> link = std::make_unique<CServerLink>(transport, boxes, browser);
+    std::unique_ptr<CServerLink> link = std::make_unique<CServerLink>(transport);
 
     bool WaitForWorkers(int timeoutMs = 5000)
     {
@@ -56,13 +60,14 @@ protected:
 
 TEST_F(ServerLinkTest, ParametersReplySetsIntervalsHostAndPrefix)
 {
-    link->SetDefaultHost("default.example");
+    session::CSession session(*link, &browser);
+    session.SetDefaultHost("default.example");
     transport->Reply("30<fld>5<fld>host.example<fld>word");
-    ASSERT_TRUE(link->FetchParams("site 1"));
-    EXPECT_EQ(link->refreshIntervalMs, 30000);
-    EXPECT_EQ(link->chatPollIntervalMs, 5000);
-    EXPECT_EQ(link->host, "host.example");
-    EXPECT_EQ(link->pathPrefix, "/word");
+    ASSERT_TRUE(session.FetchParams("site 1"));
+    EXPECT_EQ(session.RefreshIntervalMs(), 30000);
+    EXPECT_EQ(session.ChatPollIntervalMs(), 5000);
+    EXPECT_EQ(session.Host(), "host.example");
+    EXPECT_EQ(session.PathPrefix(), "/word");
 
     const auto sent = transport->Requests();
     ASSERT_EQ(sent.size(), 1u);
@@ -70,15 +75,14 @@ TEST_F(ServerLinkTest, ParametersReplySetsIntervalsHostAndPrefix)
     EXPECT_EQ(sent[0].port, 80);
     EXPECT_EQ(sent[0].scheme, "http");
     EXPECT_EQ(sent[0].path, "/cpn/w-param.php?stid=site%201");
-    EXPECT_TRUE(boxes.shown.empty());
 
     // Later requests go to the host and port the service named.
     transport->Reply("4<fld> -2x<fld>127.0.0.1:8081<fld>cpn");
-    ASSERT_TRUE(link->FetchParams("s"));
-    EXPECT_EQ(link->refreshIntervalMs, 4000);
-    EXPECT_EQ(link->chatPollIntervalMs, -2000);
+    ASSERT_TRUE(session.FetchParams("s"));
+    EXPECT_EQ(session.RefreshIntervalMs(), 4000);
+    EXPECT_EQ(session.ChatPollIntervalMs(), -2000);
     std::string reply;
-    link->PerformRequest("/x.php", reply);
+    session.PerformRequest("/x.php", reply);
     EXPECT_EQ(transport->Requests().back().host, "127.0.0.1");
     EXPECT_EQ(transport->Requests().back().port, 8081);
     EXPECT_EQ(transport->Requests().back().path, "/cpn/x.php");
@@ -86,25 +90,25 @@ TEST_F(ServerLinkTest, ParametersReplySetsIntervalsHostAndPrefix)
 
 TEST_F(ServerLinkTest, ParametersReplyWithOtherFieldCountKeepsDefaults)
 {
-    link->SetDefaultHost("default.example");
+    session::CSession session(*link, &browser);
+    session.SetDefaultHost("default.example");
     transport->Reply("30<fld>5<fld>h<fld>w");
-    ASSERT_TRUE(link->FetchParams("s"));
+    ASSERT_TRUE(session.FetchParams("s"));
     transport->Reply("10<fld>1<fld>other.example");
-    EXPECT_TRUE(link->FetchParams("s"));
-    EXPECT_EQ(link->host, "default.example");
-    EXPECT_EQ(link->pathPrefix, "/cpn");
-    EXPECT_EQ(link->refreshIntervalMs, 30000);
-    EXPECT_EQ(link->chatPollIntervalMs, 5000);
+    EXPECT_TRUE(session.FetchParams("s"));
+    EXPECT_EQ(session.Host(), "default.example");
+    EXPECT_EQ(session.PathPrefix(), "/cpn");
+    EXPECT_EQ(session.RefreshIntervalMs(), 30000);
+    EXPECT_EQ(session.ChatPollIntervalMs(), 5000);
 }
 
-TEST_F(ServerLinkTest, ParametersFailureWarnsAtOnce)
+TEST_F(ServerLinkTest, ParametersFailureIsToldAtOnce)
 {
+    session::CSession session(*link, &browser);
+    QSignalSpy failed(&session, &session::CSession::parametersFailed);
     transport->Fail();
-    EXPECT_FALSE(link->FetchParams("s"));
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Please check your internet connection."));
-    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Internet Connection"));
-    EXPECT_EQ(boxes.shown[0].icon, platform::BoxIcon::Error);
+    EXPECT_FALSE(session.FetchParams("s"));
+    EXPECT_EQ(failed.count(), 1);
 }
 
 TEST(ParamsReply, HugeNumbersSaturateInsteadOfOverflowing)
@@ -120,51 +124,55 @@ TEST(ParamsReply, HugeNumbersSaturateInsteadOfOverflowing)
 
 TEST_F(ServerLinkTest, ThirteenthConsecutiveFailureWarnsOnceThenCountsFromMinus2000)
 {
+    session::CSession session(*link, &browser);
+    QSignalSpy warned(&session, &session::CSession::failureWarning);
     std::string reply;
     for (int i = 1; i <= 12; ++i) {
         transport->Fail("refused");
-        EXPECT_FALSE(link->PerformRequest("/a", reply));
+        EXPECT_FALSE(session.PerformRequest("/a", reply));
     }
     EXPECT_EQ(reply, "refused");
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(link->FailureCount(), 12);
+    EXPECT_EQ(warned.count(), 0);
+    EXPECT_EQ(session.FailureCount(), 12);
 
     transport->Fail();
-    link->PerformRequest("/a", reply);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("No Response from Server. Please check your internet connection."));
-    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Internet Connection"));
-    EXPECT_EQ(boxes.shown[0].owner, nullptr);
-    EXPECT_EQ(link->FailureCount(), -2000);
+    session.PerformRequest("/a", reply);
+    EXPECT_EQ(warned.count(), 1);
+    EXPECT_EQ(session.FailureCount(), -2000);
 
     transport->Fail();
-    link->PerformRequest("/a", reply);
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(link->FailureCount(), -1999);
+    session.PerformRequest("/a", reply);
+    EXPECT_EQ(warned.count(), 1);
+    EXPECT_EQ(session.FailureCount(), -1999);
 
     transport->Reply("ok");
-    EXPECT_TRUE(link->PerformRequest("/a", reply));
-    EXPECT_EQ(link->FailureCount(), 0);
+    EXPECT_TRUE(session.PerformRequest("/a", reply));
+    EXPECT_EQ(session.FailureCount(), 0);
 }
 
 TEST_F(ServerLinkTest, WorkerFailuresWarnOnTheGuiThread)
 {
+    session::CSession session(*link, &browser);
     transport->responder = [](const TransportRequest&) { return TransportResult{false, {}, "down"}; };
-    QThread* boxThread = nullptr;
-    boxes.onShow = [&](const auto&) { boxThread = QThread::currentThread(); };
+    QThread* warnThread = nullptr;
+    int warnings = 0;
+    QObject::connect(&session, &session::CSession::failureWarning, &session, [&] {
+        warnThread = QThread::currentThread();
+        ++warnings;
+    });
     for (int i = 0; i < 13; ++i)
-        link->StartRequest("/a", kKindVisitorList, nullptr);
+        session.Send({"/a", kKindVisitorList}, nullptr);
     ASSERT_TRUE(WaitForWorkers());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxThread, qApp->thread());
-    EXPECT_EQ(link->FailureCount(), -2000);
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(warnThread, qApp->thread());
+    EXPECT_EQ(session.FailureCount(), -2000);
 }
 
 TEST_F(ServerLinkTest, ReplyIsHandledOnGuiThreadWhileItsWorkerWaits)
 {
     RecordingTarget target(*link);
     transport->Reply(std::string("list<blk>\0tail", 14));
-    link->StartRequest("/w-allonlineu.php", kKindVisitorList, &target);
+    link->StartRequest(kAddress, "/w-allonlineu.php", kKindVisitorList, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target.received.empty(); }, 5000));
     ASSERT_TRUE(WaitForWorkers());
     ASSERT_EQ(target.received.size(), 1u);
@@ -179,8 +187,8 @@ TEST_F(ServerLinkTest, FireAndForgetAndUnknownKindsAreNeverDelivered)
     RecordingTarget target(*link);
     for (const int kind : std::initializer_list<int>{kKindVisitorDetails, kKindProactive, kKindVisitorAction,
                                                      kKindOperatorTyping, 0, 19, -1})
-        link->StartRequest("/a", kind, &target);
-    link->StartRequest("/b", kKindSendLine, &target);
+        link->StartRequest(kAddress, "/a", kind, &target);
+    link->StartRequest(kAddress, "/b", kKindSendLine, &target);
     ASSERT_TRUE(WaitForWorkers());
     QCoreApplication::processEvents();
     EXPECT_EQ(transport->RequestCount(), 8u);
@@ -196,7 +204,7 @@ TEST_F(ServerLinkTest, ShuttingDownStillSendsButDeliversNothing)
 {
     RecordingTarget target(*link);
     link->SetShuttingDown();
-    link->StartRequest("/w-adminout.php", kKindVisitorList, &target);
+    link->StartRequest(kAddress, "/w-adminout.php", kKindVisitorList, &target);
     ASSERT_TRUE(WaitForWorkers());
     QCoreApplication::processEvents();
     EXPECT_EQ(transport->RequestCount(), 1u);
@@ -204,10 +212,10 @@ TEST_F(ServerLinkTest, ShuttingDownStillSendsButDeliversNothing)
 
     // Also a reply already on its way when the flag is set is dropped.
     link.reset();
-    link = std::make_unique<CServerLink>(transport, boxes, browser);
+    link = std::make_unique<CServerLink>(transport);
     RecordingTarget second(*link);
     transport->Hold(true);
-    link->StartRequest("/a", kKindVisitorList, &second);
+    link->StartRequest(kAddress, "/a", kKindVisitorList, &second);
     ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 2; }, 5000));
     link->SetShuttingDown();
     transport->Hold(false);
@@ -220,7 +228,7 @@ TEST_F(ServerLinkTest, ReplyForAClosedWindowReachesNobody)
 {
     auto target = std::make_unique<RecordingTarget>(*link);
     transport->Hold(true);
-    link->StartRequest("/a", kKindChatPoll, target.get());
+    link->StartRequest(kAddress, "/a", kKindChatPoll, target.get());
     ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 1; }, 5000));
     target.reset();
     transport->Hold(false);
@@ -232,7 +240,7 @@ TEST_F(ServerLinkTest, EndingWithExchangesInFlightReturnsPromptly)
     RecordingTarget target(*link);
     transport->Hold(true);
     for (int i = 0; i < 5; ++i)
-        link->StartRequest("/a", kKindChatPoll, &target);
+        link->StartRequest(kAddress, "/a", kKindChatPoll, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 5; }, 5000));
     QElapsedTimer clock;
     clock.start();
@@ -246,7 +254,7 @@ TEST_F(ServerLinkTest, EndingWhileRepliesWaitForTheGuiReleasesTheirWorkers)
     RecordingTarget target(*link);
     for (int i = 0; i < 3; ++i) {
         transport->Reply("r");
-        link->StartRequest("/a", kKindChatPoll, &target);
+        link->StartRequest(kAddress, "/a", kKindChatPoll, &target);
     }
     // Without an event loop turn the replies stay queued and their workers wait.
     for (int i = 0; i < 500 && transport->RequestCount() < 3; ++i)
@@ -260,19 +268,19 @@ TEST_F(ServerLinkTest, EndingWhileRepliesWaitForTheGuiReleasesTheirWorkers)
 
 TEST_F(ServerLinkTest, ChatListsAndServicePages)
 {
+    session::CSession session(*link, &browser);
     RecordingTarget target(*link);
-    link->SetIdentity("op 1", "site1");
-    EXPECT_EQ(link->GetLoginId(), "op 1");
-    EXPECT_EQ(link->GetSiteId(), "site1");
+    session.SetIdentity("op 1", "site1");
+    EXPECT_EQ(session.Who().loginId, "op 1");
+    EXPECT_EQ(session.Who().siteId, "site1");
     transport->Reply("a<blk>b");
-    link->RequestChatLists(&target);
+    session.Send(request::ChatLists(session.Who()), &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target.received.empty(); }, 5000));
     EXPECT_EQ(target.received[0].kind, kKindChatLists);
-    EXPECT_EQ(transport->Requests()[0].path, "/w-amespc.php?adminid=op%201&sid=site1");
+    EXPECT_EQ(transport->Requests()[0].path, "/cpn/w-amespc.php?adminid=op%201&sid=site1");
 
-    link->host = "svc.example:8080";
-    link->pathPrefix = "/cpn";
-    EXPECT_TRUE(link->OpenInBrowser("/w-browser.php?loginid=a&opurl=control"));
+    session.SetAddress("svc.example:8080", "/cpn");
+    EXPECT_TRUE(session.OpenServicePage("/w-browser.php?loginid=a&opurl=control"));
     ASSERT_EQ(browser.openedPages.size(), 1u);
     // A host with a port is no scheme: the page names its scheme and port.
     EXPECT_EQ(browser.openedPages[0],

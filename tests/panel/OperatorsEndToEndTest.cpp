@@ -26,14 +26,14 @@ namespace {
 struct SecondOperator {
     SecondOperator(test::CDemoService& service, const std::string& loginId)
     {
-        link.SetDefaultHost(service.HostPort());
-        EXPECT_TRUE(link.FetchParams("site1"));
-        link.SetIdentity(loginId, "site1");
-        link.refreshIntervalMs = 3'600'000;
-        link.chatPollIntervalMs = 250;
+        session.SetDefaultHost(service.HostPort());
+        EXPECT_TRUE(session.FetchParams("site1"));
+        session.SetIdentity(loginId, "site1");
+        session.SetPeriods(3'600'000, 250);
     }
     test::FakePlatform fakes;
-    net::CServerLink link{std::make_shared<net::CCurlTransport>(), fakes.boxes, fakes.browser};
+    net::CServerLink link{std::make_shared<net::CCurlTransport>()};
+    session::CSession session{link, &fakes.browser};
 };
 
 std::vector<QString> ViewerTexts()
@@ -55,14 +55,12 @@ void Refresh(console::CConsoleDlg& console, net::CServerLink& link)
 TEST(OperatorsEndToEnd, MessageAndTransferBetweenTwoConsoles)
 {
     test::LiveSession a("admin");
-    a.link.chatPollIntervalMs = 250;
+    a.session.SetPeriods(a.session.RefreshIntervalMs(), 250);
     SecondOperator b(a.service, "anna");
-    session::CSession sessionA(a.link);
-    console::CConsoleDlg consoleA(sessionA, a.platform);
+    console::CConsoleDlg consoleA(a.session, a.platform);
     consoleA.SetLoginInfo("site1", "admin", "");
     consoleA.OnInitDialog();
-    session::CSession sessionB(b.link);
-    console::CConsoleDlg consoleB(sessionB, b.fakes.platform);
+    console::CConsoleDlg consoleB(b.session, b.fakes.platform);
     consoleB.SetLoginInfo("site1", "anna", "");
     consoleB.OnInitDialog();
     Refresh(consoleB, b.link);

@@ -27,15 +27,16 @@ class PanelActions : public ::testing::Test {
 protected:
     std::shared_ptr<test::ScriptedTransport> transport = std::make_shared<test::ScriptedTransport>();
     test::FakePlatform fakes;
-    net::CServerLink link{transport, fakes.boxes, fakes.browser};
-    session::CSession session{link};
+    net::CServerLink link{transport};
+    session::CSession session{link, &fakes.browser};
     std::unique_ptr<CVisitorPanelDlg> panel;
     int consoleEnded = 0;
 
     void SetUp() override
     {
-        link.SetIdentity("admin", "site1");
-        link.isAdmin = true;
+        session.SetAddress("", "");
+        session.SetIdentity("admin", "site1");
+        session.SetAdmin(true);
         panel = std::make_unique<CVisitorPanelDlg>(true, session, fakes.platform);
         panel->endConsole = [this] { ++consoleEnded; };
         panel->SetOperatorList({"admin", "anna", "ben"});
@@ -161,8 +162,8 @@ TEST_F(PanelActions, TransferConfirmedOnlyByExactlyTrue)
 
 TEST_F(PanelActions, WebConsolePages)
 {
-    link.host = "svc.example";
-    link.pathPrefix = "/cpn";
+    session.SetAddress("svc.example", session.PathPrefix());
+    session.SetAddress(session.Host(), "/cpn");
     QTest::mouseClick(Button(res::IDC_CONTROL_PANEL), Qt::LeftButton);
     QTest::mouseClick(Button(res::IDC_TRANSCRIPTS), Qt::LeftButton);
     const std::vector<QString> expected = {

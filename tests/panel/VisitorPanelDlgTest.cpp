@@ -49,7 +49,7 @@ protected:
     test::FakeLoginStore store;
     test::FakeTray tray;
     platform::Platform platform{boxes, browser, sounds, store, tray};
-    net::CServerLink link{std::make_shared<test::ScriptedTransport>(), boxes, browser};
+    net::CServerLink link{std::make_shared<test::ScriptedTransport>()};
     session::CSession session{link};
 
     // A host that treats Enter as OK and Escape as Cancel, as a dialog does.
@@ -146,7 +146,7 @@ TEST_F(VisitorPanelTest, IsAChildOfItsHostThatTheHostCanPlace)
 
 TEST_F(VisitorPanelTest, OperatorWithoutAdminRightsCannotUseAdminButtons)
 {
-    link.isAdmin = false;
+    session.SetAdmin(false);
     Make(true);
     EXPECT_FALSE(ButtonById(res::IDC_CONTROL_PANEL)->isEnabled());
     EXPECT_FALSE(ButtonById(res::IDC_TRANSCRIPTS)->isEnabled());
@@ -157,7 +157,7 @@ TEST_F(VisitorPanelTest, OperatorWithoutAdminRightsCannotUseAdminButtons)
 
 TEST_F(VisitorPanelTest, AdministratorCanUseAdminButtons)
 {
-    link.isAdmin = true;
+    session.SetAdmin(true);
     Make(false);
     EXPECT_TRUE(ButtonById(res::IDC_CONTROL_PANEL)->isEnabled());
     EXPECT_TRUE(ButtonById(res::IDC_TRANSCRIPTS)->isEnabled());

@@ -20,23 +20,18 @@ struct LiveSession {
     explicit LiveSession(const std::string& loginId, std::vector<std::string> serviceArgs = {})
         : service(std::move(serviceArgs))
     {
-        link.SetDefaultHost(service.HostPort());
-        EXPECT_TRUE(link.FetchParams("site1"));
-        link.SetIdentity(loginId, "site1");
+        session.SetDefaultHost(service.HostPort());
+        EXPECT_TRUE(session.FetchParams("site1"));
+        session.SetIdentity(loginId, "site1");
         // Tests drive the refresh themselves.
-        link.refreshIntervalMs = 3'600'000;
+        session.SetPeriods(3'600'000, session.ChatPollIntervalMs());
     }
 
     CDemoService service;
     FakePlatform fakes;
     platform::Platform& platform = fakes.platform;
-    net::CServerLink link{std::make_shared<net::CCurlTransport>(), fakes.boxes, fakes.browser};
-};
-
-// The session of a live link, for the windows that take one.
-struct LiveSessionOf {
-    explicit LiveSessionOf(net::CServerLink& link) : session(link) {}
-    session::CSession session;
+    net::CServerLink link{std::make_shared<net::CCurlTransport>()};
+    session::CSession session{link, &fakes.browser};
 };
 
 } // namespace kivora::test

@@ -139,13 +139,13 @@ protected:
     std::shared_ptr<test::ScriptedTransport> transport = std::make_shared<test::ScriptedTransport>();
     test::FakePlatform fakes;
     platform::Platform& platform = fakes.platform;
-    net::CServerLink link{transport, fakes.boxes, fakes.browser};
+    net::CServerLink link{transport};
+    session::CSession session{link, &fakes.browser};
 
     void SetUp() override
     {
-        link.SetIdentity("admin", "site1");
-        link.refreshIntervalMs = 3'600'000;
-        link.chatPollIntervalMs = 3'600'000;
+        session.SetIdentity("admin", "site1");
+        session.SetPeriods(3'600'000, 3'600'000);
     }
     void TearDown() override { EXPECT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 5000)); }
 };
@@ -153,15 +153,13 @@ protected:
 TEST_F(Accessibility, EveryWindowIsReachableAndNamedFromTheKeyboard)
 {
     {
-        session::CSession loginSession(link);
-        login::CLoginDlg login(loginSession, platform, [](const login::ConsoleStart&) {});
+        login::CLoginDlg login(session, platform, [](const login::ConsoleStart&) {});
         login.OnInitDialog();
         Activate(&login);
         CheckWindow(&login, res::IDD_LOGIN);
     }
     {
-        session::CSession consoleSession(link);
-        console::CConsoleDlg console(consoleSession, platform);
+        console::CConsoleDlg console(session, platform);
         console.SetLoginInfo("site1", "admin", "http://www.site1.example/");
         console.OnInitDialog();
         Activate(&console);
@@ -171,8 +169,7 @@ TEST_F(Accessibility, EveryWindowIsReachableAndNamedFromTheKeyboard)
     }
     {
         NoOwner owner;
-        session::CSession chatSession(link);
-        auto* chat = new chat::CChatDlg(owner, chatSession, platform, "192.0.2.7", "c42", "Ann", "", false);
+        auto* chat = new chat::CChatDlg(owner, session, platform, "192.0.2.7", "c42", "Ann", "", false);
         chat->OnInitDialog();
         Activate(chat);
         CheckWindow(chat, res::IDD_CHAT);

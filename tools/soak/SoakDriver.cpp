@@ -277,10 +277,9 @@ int main(int argc, char** argv)
     platform::Platform platform{boxes, browser, sounds, loginStore, tray};
     login::SaveLogin(loginStore, login::SavedLogin{"admin", "site1", "secret"});
 
-    net::CServerLink link(std::make_shared<net::CCurlTransport>(), boxes, browser);
-    link.SetDefaultHost(settings.service);
+    net::CServerLink link(std::make_shared<net::CCurlTransport>());
     CSoakOperator soakOperator(settings, link, tray, boxes);
-    app::CConsoleApp::RunSession(link, platform);
+    app::CConsoleApp::RunSession(link, platform, settings.service);
 
     const Counters& totals = soakOperator.Totals();
     std::printf("kivora-soak: ended: %d accepted, %d closed, %d lines sent, %d details viewed, %d boxes\n",
