@@ -110,6 +110,7 @@ public:
     std::function<void(int row, const std::string& address, const std::string& sessionId)> raisePopup;
 
     CVisitorListModel& Model() { return model; }
+    session::CSession& Session() const { return session; }
     QTableView* ListView() const { return listView; }
     QPushButton* Button(int id) const;
     panel::CVisitorPanelDlg* Panel() const { return panel; }

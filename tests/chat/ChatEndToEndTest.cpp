@@ -35,7 +35,7 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
     test::LiveSession live("admin");
     auto& [service, fakes, platform, link, session] = live;
     session.SetPeriods(session.RefreshIntervalMs(), 250);
-    const std::string session =
+    const std::string visitor =
         service.AddVisitor("ip=198.51.100.20&page=/help.html&status=Chat%20Request&name=Ann&email=ann%40x.example");
     console::CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "admin", "");
@@ -52,7 +52,7 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
         return QTest::qWaitFor([&] { return chat->Transcript()->toPlainText().contains(text); }, 10000);
     };
     ASSERT_TRUE(transcriptHas(QStringLiteral("notice:now user has join the chat")));
-    service.VisitorSays(session, "Hello, do you ship to Oslo?");
+    service.VisitorSays(visitor, "Hello, do you ship to Oslo?");
     ASSERT_TRUE(transcriptHas(QStringLiteral("Ann: Hello, do you ship to Oslo?")));
     chat->Input()->setPlainText(QStringLiteral("Yes we do & it's free"));
     chat->OnSend();
@@ -60,7 +60,7 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
     // Every line once, in order.
     EXPECT_EQ(chat->Transcript()->toPlainText().count(QStringLiteral("Ann: Hello")), 1);
 
-    service.Control("chat/leave?csesid=" + session);
+    service.Control("chat/leave?csesid=" + visitor);
     ASSERT_TRUE(transcriptHas(QStringLiteral("Notice: Chat Closed by User.")));
     EXPECT_FALSE(chat->IsPolling());
 
@@ -68,7 +68,7 @@ TEST(ChatEndToEnd, AcceptTalkVisitorLeavesAndCloseChat)
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.ChatWindowCount() == 0; }, 10000));
     const auto lines = service.RequestLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "GET /cpn/w-action.php?action=endchatcl&csesid=" + session +
+                        "GET /cpn/w-action.php?action=endchatcl&csesid=" + visitor +
                             "&sid=site1&adminid=admin HTTP/1.0"),
               lines.end());
     console.OnDestroy();

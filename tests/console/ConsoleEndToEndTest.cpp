@@ -107,7 +107,7 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
 {
     test::LiveSession live("anna");
     auto& [service, fakes, platform, link, session] = live;
-    const std::string session =
+    const std::string visitor =
         service.AddVisitor("ip=203.0.113.5&page=/help.html&status=Chat%20Request&country=Norway&city=Oslo");
     CConsoleDlg console(session, platform);
     console.SetLoginInfo("site1", "anna", "");
@@ -123,13 +123,13 @@ TEST(ConsoleEndToEnd, BusyRefusesAndDetailsComeFromTheService)
     console.Button(res::IDC_BUSY)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.InFlight() == 0; }, 10000));
     EXPECT_EQ(service.RequestLines().back(),
-              "GET /cpn/w-action.php?action=refuse&csesid=" + session + "&sid=site1&adminid=anna HTTP/1.0");
+              "GET /cpn/w-action.php?action=refuse&csesid=" + visitor + "&sid=site1&adminid=anna HTTP/1.0");
     console.RequestVisitorList();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return console.Model().Count() == 1 && !console.Model().Row(0).IsChatRequest(); }, 10000));
     EXPECT_TRUE(console.Model().Row(0).HasDetails());
     const auto sent = service.RequestLines();
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "GET /cpn/w-lmudets.php?csesid=" + session + " HTTP/1.0"),
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "GET /cpn/w-lmudets.php?csesid=" + visitor + " HTTP/1.0"),
               sent.end());
     console.OnDestroy();
 }
@@ -140,10 +140,10 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
 {
     test::LiveSession live("admin");
     auto& [service, fakes, platform, link, session] = live;
-    const std::string session = service.AddVisitor("ip=192.0.2.66&status=Chat%20Request");
+    const std::string visitor = service.AddVisitor("ip=192.0.2.66&status=Chat%20Request");
     const std::string rlo = "\xE2\x80\xAE";
     const std::string page = "/p?<img src=\"/dev/zero\"><b>x</b>" + rlo + "gpj.exe";
-    service.Control("visitor/set?csesid=" + session + "&page=" + service.Escape(page) +
+    service.Control("visitor/set?csesid=" + visitor + "&page=" + service.Escape(page) +
                     "&referrer=" + service.Escape("file:///etc/passwd") + "&url=" + service.Escape("javascript:x()") +
                     "&name=" + service.Escape("<a href=\"http://evil.example/\">Ann</a>[*]" + rlo) +
                     "&email=" + service.Escape("a@b.example?attach=/etc/passwd") +
@@ -171,7 +171,7 @@ TEST(ConsoleEndToEnd, HostileVisitorDataIsOnlyEverText)
 
     console.Button(res::IDC_ACCEPT)->click();
     chat::CChatDlg* chat = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (chat = console.FindChatWindow(session)) != nullptr; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (chat = console.FindChatWindow(visitor)) != nullptr; }, 10000));
     EXPECT_EQ(chat->windowTitle(), QStringLiteral("Chatting with:<a href=\"http://evil.example/\">Ann</a>[\u2060*]"));
     EXPECT_TRUE(chat->EmailLink()->IsPlain());
     console.OnDestroy();

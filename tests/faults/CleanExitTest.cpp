@@ -108,7 +108,7 @@ TEST_P(CleanExit, EndsPromptlyWhileRequestsHang)
             if (const auto consoles = TopLevel<console::CConsoleDlg>(); !consoles.isEmpty() && consoles[0]->isVisible()) {
                 console = consoles[0];
                 // The chat window polls four times a second, so that its requests pile up soon.
-                link->chatPollIntervalMs = 250;
+                console->Session().SetPeriods(console->Session().RefreshIntervalMs(), 250);
                 console->AcceptChatSession(visitor, "192.0.2.90");
                 step = Step::WaitChat;
             }

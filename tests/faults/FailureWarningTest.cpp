@@ -46,7 +46,7 @@ protected:
 TEST_F(FailureWarning, TheThirteenthFailureInARowWarnsOnceWhicheverRequestsFailed)
 {
     StartConsole();
-    session.session.SetAddress(ClosedHostPort(), session.PathPrefix());
+    session.session.SetAddress(ClosedHostPort(), session.session.PathPrefix());
     // List refreshes, presence changes and chat accepts, mixed.
     for (int i = 0; i < 12; ++i) {
         switch (i % 3) {
@@ -79,7 +79,7 @@ TEST_F(FailureWarning, TheThirteenthFailureInARowWarnsOnceWhicheverRequestsFaile
     EXPECT_EQ(Warnings(), 1);
     EXPECT_EQ(session.session.FailureCount(), -2000 + 20);
 
-    session.session.SetAddress(session.service.HostPort(), session.PathPrefix());
+    session.session.SetAddress(session.service.HostPort(), session.session.PathPrefix());
     Refresh();
     EXPECT_EQ(session.session.FailureCount(), 0);
     EXPECT_EQ(console.Model().Count(), 1);
@@ -109,7 +109,7 @@ TEST_F(FailureWarning, ASuccessInBetweenStartsTheCountAgain)
 TEST_F(FailureWarning, WhileTheWarningIsUpTheConsoleGoesOnRefreshing)
 {
     // The console refreshes by itself four times a second.
-    session.session.SetPeriods(250, session.ChatPollIntervalMs());
+    session.session.SetPeriods(250, session.session.ChatPollIntervalMs());
     StartConsole();
     int rowsWhenWarned = -1;
     bool refilledDuringBox = false;
