@@ -220,12 +220,16 @@ void CConsoleDlg::RequestVisitorList()
                                         [this](const std::string& text, bool) { OnVisitorListReply(text); });
 }
 
-void CConsoleDlg::SendPresence(bool goOnline)
+void CConsoleDlg::SendPresence(bool goOnline, std::function<void()> then)
 {
     session.SetChosenOnline(goOnline);
     ShowConnection();
     kivora::session::SendPresence(session, goOnline, this,
-                                  [this](std::optional<bool> nowOnline) { OnPresenceReply(nowOnline); });
+                                  [this, then = std::move(then)](std::optional<bool> nowOnline) {
+                                      OnPresenceReply(nowOnline);
+                                      if (then && !Gone())
+                                          then();
+                                  });
 }
 
 bool CConsoleDlg::Gone() const

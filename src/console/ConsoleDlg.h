@@ -90,7 +90,8 @@ public:
     void ShowSelectedDetails();
     void PlayAlert(const std::string& name);
     void RequestVisitorList();
-    void SendPresence(bool goOnline);
+    // then, when given, runs once the service has answered (or failed to).
+    void SendPresence(bool goOnline, std::function<void()> then = {});
     void RaisePopup(int row, const std::string& address, const std::string& sessionId);
     void OnPopupAccept(const std::string& sessionId);
     void OnTrayExit();

@@ -68,10 +68,12 @@ void CConsoleDlg::OnRecovered()
     if (destroyed || link.ShuttingDown())
         return;
     // The service may have let the operator's presence lapse while it could not be
-    // reached: it is told again, and the list is asked for at once.
+    // reached: it is told again, and the list is asked for as soon as it has
+    // answered, so that the list names the operator on line again.
     if (session.ChosenOnline())
-        SendPresence(true);
-    RequestVisitorList();
+        SendPresence(true, [this] { RequestVisitorList(); });
+    else
+        RequestVisitorList();
 }
 
 void CConsoleDlg::LogOutAndEnd()
