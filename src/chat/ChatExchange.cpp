@@ -130,6 +130,9 @@ void CChatDlg::OnInputChanged()
 void CChatDlg::OnSend()
 {
     const std::string line = net::ToServerText(input->toPlainText());
+    // An input of only blanks is nothing to tell the visitor.
+    if (input->toPlainText().trimmed().isEmpty())
+        return;
     input->clear();
     kivora::session::SendChatLine(session, sessionId, line);
     input->setFocus();

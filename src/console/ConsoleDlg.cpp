@@ -75,6 +75,10 @@ CConsoleDlg::CConsoleDlg(kivora::session::CSession& session, platform::Platform&
             [this] { OnVisitorAction(net::VisitorAction::Remove); });
     connect(Button(res::IDC_SEND_PROACTIVE), &QPushButton::clicked, this, &CConsoleDlg::OnSendProactive);
     proactiveUrlEdit->installEventFilter(this);
+    connect(proactiveUrlEdit, &QLineEdit::returnPressed, this, [this] {
+        if (Button(res::IDC_SEND_PROACTIVE)->isEnabled())
+            Button(res::IDC_SEND_PROACTIVE)->click();
+    });
     openChatWindow = [this](const ChatRequest& request) { OpenChatWindow(request); };
     raisePopup = [this](int row, const std::string& address, const std::string& sessionId) {
         RaisePopup(row, address, sessionId);
@@ -444,13 +448,17 @@ void CConsoleDlg::ShowInFront()
 
 void CConsoleDlg::keyPressEvent(QKeyEvent* event)
 {
+    // The console is never ended by a stray key: Escape does nothing, and Enter
+    // only presses the push button that has the focus (the URL field's Enter
+    // presses Send, through the field itself).
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        // Enter presses the focused push button; anywhere else it is the dialog's OK.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        event->accept();
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
             button->click();
-            return;
-        }
-        accept();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -261,11 +261,16 @@ TEST_F(ChatTest, SendingEscapesTheLineAndClearsTheInput)
     QTest::mouseClick(chat->SendButton(), Qt::LeftButton);
     EXPECT_TRUE(chat->Input()->toPlainText().isEmpty());
     EXPECT_EQ(CountSent("/w-amessub.php?say=a+b%26c&csesid=c42&adminid=admin&sid=site1"), 1);
-    // Enter in the input sends too; an empty line is sent as it is.
+    // Enter in the input sends too; an input of only blanks sends nothing.
     chat->show();
     chat->Input()->setFocus();
+    QTest::keyClicks(chat->Input(), QStringLiteral("hi"));
     QTest::keyClick(chat->Input(), Qt::Key_Return);
-    EXPECT_EQ(CountSent("/w-amessub.php?say=&csesid=c42&adminid=admin&sid=site1"), 1);
+    EXPECT_EQ(CountSent("/w-amessub.php?say=hi&csesid=c42&adminid=admin&sid=site1"), 1);
+    chat->Input()->setPlainText(QStringLiteral("  \n "));
+    QTest::keyClick(chat->Input(), Qt::Key_Return);
+    EXPECT_EQ(CountSent("/w-amessub.php?say=++%0A+&csesid=c42&adminid=admin&sid=site1"), 0);
+    EXPECT_EQ(CountSent("/w-amessub.php?say=&csesid=c42&adminid=admin&sid=site1"), 0);
     EXPECT_TRUE(Text().isEmpty());
 }
 

@@ -622,10 +622,35 @@ TEST_F(ConsoleTest, PopupsAcceptTheirVisitorWhereverItIsNowAndComeAgain)
     shown[0]->OnTimer();
 }
 
+// Stray keys never end the console: Escape does nothing, Enter only presses a
+// focused push button, and Enter in the URL field presses Send.
+TEST_F(ConsoleTest, StrayKeysNeverEndTheConsole)
+{
+    QSignalSpy finished(console.get(), &QDialog::finished);
+    List(ListReply({Row("c1", "In Site")}));
+    console->show();
+    console->ListView()->selectRow(0);
+    console->UpdateButtons();
+    console->ListView()->setFocus();
+    for (const int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+        QTest::keyClick(console->ListView(), static_cast<Qt::Key>(key));
+    console->ProactiveUrlEdit()->setFocus();
+    QTest::keyClicks(console->ProactiveUrlEdit(), QStringLiteral("www.site1.example/offer.html"));
+    QTest::keyClick(console->ProactiveUrlEdit(), Qt::Key_Return);
+    QTest::keyClick(console->ProactiveUrlEdit(), Qt::Key_Escape);
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(console->isVisible());
+    EXPECT_TRUE(console->ProactiveUrlEdit()->text().isEmpty());
+    const auto paths = SentPaths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(),
+                        "/w-prop.php?csesid=c1&prop=A&popwin=N&ppurl=http://www.site1.example/offer.html"),
+              paths.end());
+}
+
 TEST_F(ConsoleTest, EndingStopsTheTimerAndEveryDelivery)
 {
     console->show();
-    QTest::keyClick(console.get(), Qt::Key_Escape);
+    console->close();
     EXPECT_EQ(console->result(), QDialog::Rejected);
     console->OnDestroy();
     EXPECT_TRUE(link.ShuttingDown());
