@@ -157,6 +157,13 @@ void CConsoleDlg::OnInitDialog()
 
 void CConsoleDlg::SetUpList()
 {
+    loadingNote = new QLabel(QStringLiteral("Loading visitors..."), listView->viewport());
+    loadingNote->setObjectName(QStringLiteral("loadingNote"));
+    loadingNote->setTextFormat(Qt::PlainText);
+    loadingNote->setAlignment(Qt::AlignCenter);
+    loadingNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    loadingNote->setGeometry(listView->viewport()->rect());
+    loadingNote->show();
     listView->setModel(&model);
     listView->setIconSize(QSize(16, 16));
     listView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -282,6 +289,8 @@ void CConsoleDlg::OnVisitorListReply(const std::string& text)
     }
     model.SetStale(false);
     listUpdated = QDateTime::currentDateTime();
+    if (loadingNote)
+        loadingNote->hide();
     ShowConnection();
     if (reply.logout) {
         // Before the box: while it is up, the refreshes go on and would each bring

@@ -126,6 +126,7 @@ public:
     const std::vector<std::string>& Operators() const { return operators; }
     const std::unordered_map<std::string, net::VisitorDetails>& DetailsCache() const;
     QLabel* ConnectionLine() const { return connectionLine; }
+    QLabel* LoadingNote() const { return loadingNote; }
     int RefreshPeriodMs() const { return refreshPeriodMs; }
 
 protected:
@@ -177,6 +178,9 @@ private:
     std::string siteUrl;
     std::vector<std::string> operators;
     QLabel* connectionLine = nullptr;
+    // Says that the list is on its way until the first reply comes: an empty list
+    // would look like no visitors.
+    QLabel* loadingNote = nullptr;
     // When the last whole list reply came.
     QDateTime listUpdated;
     // Details asked for and not answered yet.

@@ -134,6 +134,20 @@ TEST_F(ConsoleTest, StartUpCaptionLinkPresenceAndNoListRequestYet)
     EXPECT_LE(console->Panel()->geometry().bottom(), console->height());
 }
 
+// Until the first list comes the empty list says it is on its way; an answer
+// that is no list leaves it saying so.
+TEST_F(ConsoleTest, TheEmptyListSaysItIsLoadingUntilTheFirstReply)
+{
+    console->show();
+    ASSERT_NE(console->LoadingNote(), nullptr);
+    EXPECT_TRUE(console->LoadingNote()->isVisible());
+    EXPECT_EQ(console->LoadingNote()->text(), QStringLiteral("Loading visitors..."));
+    List("<html>502 Bad Gateway</html>");
+    EXPECT_TRUE(console->LoadingNote()->isVisible());
+    List("No Users Online<blk>admin<blk><blk>");
+    EXPECT_FALSE(console->LoadingNote()->isVisible());
+}
+
 TEST_F(ConsoleTest, EachTickAsksForTheList)
 {
     session.SetPeriods(250, session.ChatPollIntervalMs());
