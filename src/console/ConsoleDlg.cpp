@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTimerEvent>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -162,8 +163,10 @@ void CConsoleDlg::SetUpList()
     loadingNote->setTextFormat(Qt::PlainText);
     loadingNote->setAlignment(Qt::AlignCenter);
     loadingNote->setAttribute(Qt::WA_TransparentForMouseEvents);
-    loadingNote->setGeometry(listView->viewport()->rect());
-    loadingNote->show();
+    // Kept over the whole list, whatever size the list takes.
+    auto* loadingPlace = new QVBoxLayout(listView->viewport());
+    loadingPlace->setContentsMargins(0, 0, 0, 0);
+    loadingPlace->addWidget(loadingNote);
     listView->setModel(&model);
     listView->setIconSize(QSize(16, 16));
     listView->setContextMenuPolicy(Qt::CustomContextMenu);
