@@ -29,6 +29,7 @@ namespace kivora::bench {
 class CNullMessageBoxes final : public platform::IMessageBoxes {
 public:
     void Show(QWidget*, const QString&, const QString&, platform::BoxIcon) override { ++shown; }
+    bool Ask(QWidget*, const QString&, const QString&) override { return true; }
     int shown = 0;
 };
 class CNullBrowser final : public platform::IBrowser {

@@ -84,6 +84,10 @@ void CVisitorPanelDlg::OnChatTransfer()
     const int selected = operatorsCombo->currentIndex();
     if (selected < 0)
         return;
+    // Handing a chat over is not to be done by a slip of the mouse.
+    if (!platform.messageBoxes.Ask(this, QStringLiteral("Transfer this chat to %1?").arg(operatorsCombo->itemText(selected)),
+                                   MessageCaption()))
+        return;
     kivora::session::TransferChat(session, chatSessionId, SelectedOperator(), this,
                                   [this](bool done) { OnTransferReply(done); });
 }

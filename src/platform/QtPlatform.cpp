@@ -29,6 +29,14 @@ void CQtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& c
     box.exec();
 }
 
+bool CQtMessageBoxes::Ask(QWidget* owner, const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
 namespace {
 
 // The web or mail address that target names, or an empty QUrl for anything else:

@@ -15,6 +15,7 @@ namespace kivora::platform {
 class CQtMessageBoxes final : public IMessageBoxes {
 public:
     void Show(QWidget* owner, const QString& text, const QString& caption, BoxIcon icon) override;
+    bool Ask(QWidget* owner, const QString& text, const QString& caption) override;
 };
 
 class CQtBrowser final : public IBrowser {

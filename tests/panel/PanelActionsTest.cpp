@@ -147,6 +147,14 @@ TEST_F(PanelActions, TransferConfirmedOnlyByExactlyTrue)
     QTest::mouseClick(chatPanel.Button(res::IDC_CHAT_TRANSFER), Qt::LeftButton);
     EXPECT_TRUE(Sent().empty());
     chatPanel.OperatorsCombo()->setCurrentIndex(0);
+    // The operator is asked first; No sends nothing.
+    fakes.boxes.answer = false;
+    QTest::mouseClick(chatPanel.Button(res::IDC_CHAT_TRANSFER), Qt::LeftButton);
+    ASSERT_EQ(fakes.boxes.asked.size(), 1u);
+    EXPECT_EQ(fakes.boxes.asked[0].text, QStringLiteral("Transfer this chat to anna?"));
+    EXPECT_EQ(fakes.boxes.asked[0].caption, QStringLiteral("Kivora"));
+    EXPECT_TRUE(Sent().empty());
+    fakes.boxes.answer = true;
     QTest::mouseClick(chatPanel.Button(res::IDC_CHAT_TRANSFER), Qt::LeftButton);
     EXPECT_EQ(Sent(), std::vector<std::string>{"/w-ctransf.php?csesid=c42&adid=anna&sid=site1&adminid=admin&action=trans"});
     SettleReplies();

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,25 @@ TEST(QtMessageBoxes, ShowPlainText)
     boxes.Show(nullptr, text, QStringLiteral("Chat"), BoxIcon::Information);
     EXPECT_EQ(shownAs, Qt::PlainText);
     EXPECT_EQ(shown, text);
+}
+
+// A question defaults to No, so that Enter never says Yes by accident.
+TEST(QtMessageBoxes, QuestionsDefaultToNo)
+{
+    for (const bool yes : {false, true}) {
+        bool defaultIsNo = false;
+        QTimer::singleShot(0, qApp, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    defaultIsNo = static_cast<QAbstractButton*>(box->defaultButton()) == box->button(QMessageBox::No);
+                    box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+                }
+            }
+        });
+        CQtMessageBoxes boxes;
+        EXPECT_EQ(boxes.Ask(nullptr, QStringLiteral("Transfer this chat to anna?"), QStringLiteral("Kivora")), yes);
+        EXPECT_TRUE(defaultIsNo);
+    }
 }
 
 } // namespace

@@ -35,9 +35,18 @@ public:
             onShow(shown.back());
     }
 
+    bool Ask(QWidget* owner, const QString& text, const QString& caption) override
+    {
+        asked.push_back({owner, text, caption, platform::BoxIcon::Information});
+        return answer;
+    }
+
     std::vector<ShownBox> shown;
     // Runs while the "box" is up, as code running during a modal box would.
     std::function<void(const ShownBox&)> onShow;
+    // The questions asked, and what the operator answers: Yes unless told.
+    std::vector<ShownBox> asked;
+    bool answer = true;
 };
 
 class FakeBrowser final : public platform::IBrowser {

@@ -44,6 +44,12 @@ public:
         ++shown;
         std::fprintf(stderr, "kivora-soak: box \"%s\": %s\n", qPrintable(caption), qPrintable(text));
     }
+    // The soak's operator answers every question with Yes.
+    bool Ask(QWidget*, const QString& text, const QString& caption) override
+    {
+        std::fprintf(stderr, "kivora-soak: question \"%s\": %s\n", qPrintable(caption), qPrintable(text));
+        return true;
+    }
     int shown = 0;
 };
 
