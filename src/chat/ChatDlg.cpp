@@ -199,14 +199,41 @@ void CChatDlg::OnCloseChat()
         EndChat();
         return;
     }
+    // The service did not confirm the end last time (it may be out of reach): the
+    // operator may close the window all the same.
+    if (endUnconfirmed &&
+        platform.messageBoxes.Ask(this,
+                                  QStringLiteral("The service has not confirmed the end of this chat. "
+                                                 "Close the window anyway?"),
+                                  QStringLiteral("Kivora"))) {
+        EndChat();
+        return;
+    }
     StopTimer();
     kivora::session::EndChat(session, sessionId, this, [this](bool chatEnded) { OnEndChatReply(chatEnded); });
 }
 
 void CChatDlg::OnEndChatReply(bool chatEnded)
 {
-    if (!Gone() && chatEnded)
+    if (Gone())
+        return;
+    if (chatEnded) {
         EndChat();
+        return;
+    }
+    endUnconfirmed = true;
+    statusLine->setText(QStringLiteral("The service has not confirmed the end of the chat."));
+}
+
+void CChatDlg::RequestClose()
+{
+    // The close box ends the chat as Close Chat does; a reply being written is
+    // not thrown away without a word.
+    if (!input->toPlainText().trimmed().isEmpty() &&
+        !platform.messageBoxes.Ask(this, QStringLiteral("Your reply has not been sent. End the chat anyway?"),
+                                   QStringLiteral("Kivora")))
+        return;
+    OnCloseChat();
 }
 
 void CChatDlg::EndChat()
@@ -221,15 +248,11 @@ void CChatDlg::EndChat()
     deleteLater();
 }
 
-void CChatDlg::OnCancel()
-{
-    input->clear();
-}
-
 void CChatDlg::keyPressEvent(QKeyEvent* event)
 {
+    // Escape does nothing: it neither ends the chat nor touches the draft.
     if (event->key() == Qt::Key_Escape) {
-        OnCancel();
+        event->accept();
         return;
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -243,10 +266,10 @@ void CChatDlg::keyPressEvent(QKeyEvent* event)
 
 void CChatDlg::closeEvent(QCloseEvent* event)
 {
-    // The close box only empties the input; Close Chat ends the chat.
+    // The window goes only once its chat has ended.
     if (!ended) {
         event->ignore();
-        OnCancel();
+        RequestClose();
         return;
     }
     QDialog::closeEvent(event);

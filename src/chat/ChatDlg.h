@@ -123,7 +123,7 @@ private:
     void UpdateCaption();
     void StopTimer();
     void EndChat();
-    void OnCancel();
+    void RequestClose();
 
     IChatOwner& owner;
     kivora::session::CSession& session;
@@ -158,6 +158,8 @@ private:
     // The window's own clock, for the poll's times.
     QElapsedTimer clock;
     bool pollsFailing = false;
+    // The last end-chat request was not confirmed by the service.
+    bool endUnconfirmed = false;
     bool detailsKnown = false;
     QDateTime startTime;
     bool ended = false;

@@ -316,24 +316,34 @@ TEST_F(ChatTest, DetailsReplyGoesToThePanelAndTheConsole)
 
 TEST_F(ChatTest, ClosingPaths)
 {
-    // Escape and the close box only empty the input.
+    // Escape does nothing; the close box asks first while a draft is in the input,
+    // and No keeps the window and its draft.
     chat->show();
     chat->Input()->setPlainText(QStringLiteral("draft"));
     QTest::keyClick(chat.data(), Qt::Key_Escape);
-    EXPECT_TRUE(chat->Input()->toPlainText().isEmpty());
-    chat->Input()->setPlainText(QStringLiteral("draft"));
+    EXPECT_EQ(chat->Input()->toPlainText(), QStringLiteral("draft"));
+    boxes.answer = false;
     chat->close();
+    ASSERT_EQ(boxes.asked.size(), 1u);
     EXPECT_TRUE(chat->isVisible());
-    EXPECT_TRUE(chat->Input()->toPlainText().isEmpty());
+    EXPECT_EQ(chat->Input()->toPlainText(), QStringLiteral("draft"));
+    EXPECT_EQ(CountSent("/w-action.php"), 0);
 
-    // Close Chat answered with anything but "true" keeps the window, not polling.
-    QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
+    // Yes: the close box ends the chat as Close Chat does. Answered with anything
+    // but "true", the window stays, not polling, and says so.
+    boxes.answer = true;
+    chat->close();
     EXPECT_EQ(CountSent("/w-action.php?action=endchatcl&csesid=c42&sid=site1&adminid=admin"), 1);
     EXPECT_FALSE(chat->IsPolling());
-    chat->OnEndChatReply(false); // anything but "true"
+    chat->OnEndChatReply(false); // anything but "true", or a failure
     EXPECT_TRUE(chat->isVisible());
     EXPECT_TRUE(owner.removed.empty());
+    EXPECT_FALSE(chat->StatusLine()->text().isEmpty());
+    // The second Close Chat offers to close anyway; No asks the service again.
+    boxes.answer = false;
     QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
+    EXPECT_EQ(boxes.asked.size(), 3u);
+    EXPECT_EQ(CountSent("/w-action.php?action=endchatcl&csesid=c42&sid=site1&adminid=admin"), 2);
     chat->OnEndChatReply(true);
     EXPECT_FALSE(chat->isVisible());
     ASSERT_EQ(owner.removed.size(), 1u);
@@ -347,6 +357,17 @@ TEST_F(ChatTest, ClosingPaths)
     QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
     EXPECT_EQ(CountSent("/w-action.php"), before);
     EXPECT_EQ(owner.removed.size(), 2u);
+    QTest::qWait(10);
+    EXPECT_TRUE(chat.isNull());
+
+    // Not confirmed, the window can be closed anyway.
+    chat = Open("", "");
+    chat->show();
+    QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
+    chat->OnEndChatReply(false);
+    boxes.answer = true;
+    QTest::mouseClick(chat->CloseChatButton(), Qt::LeftButton);
+    EXPECT_FALSE(chat->isVisible());
     QTest::qWait(10);
     EXPECT_TRUE(chat.isNull());
 }
