@@ -102,6 +102,14 @@ CChatDlg::CChatDlg(IChatOwner& owner, kivora::session::CSession& session, platfo
 
     panel = new panel::CVisitorPanelDlg(false, session, platform, this);
     panel->SetChatSessionId(this->sessionId);
+    // Handed over, the chat is another operator's: nothing more goes out from here,
+    // and the transcript says to whom it went.
+    panel->onTransferred = [this](const QString& name) {
+        input->setEnabled(false);
+        sendButton->setEnabled(false);
+        transcript->AppendLine(QStringLiteral("Chat transferred to ") + name + QStringLiteral("\r\n"),
+                               kNoticeLineColor);
+    };
 
     connect(sendButton, &QPushButton::clicked, this, &CChatDlg::OnSend);
     connect(closeChatButton, &QPushButton::clicked, this, &CChatDlg::OnCloseChat);

@@ -88,6 +88,7 @@ void CVisitorPanelDlg::OnChatTransfer()
     if (!platform.messageBoxes.Ask(this, QStringLiteral("Transfer this chat to %1?").arg(operatorsCombo->itemText(selected)),
                                    MessageCaption()))
         return;
+    transferTo = operatorsCombo->itemText(selected);
     kivora::session::TransferChat(session, chatSessionId, SelectedOperator(), this,
                                   [this](bool done) { OnTransferReply(done); });
 }
@@ -97,6 +98,8 @@ void CVisitorPanelDlg::OnTransferReply(bool done)
     if (link.ShuttingDown() || !done)
         return;
     transferred = true;
+    if (onTransferred)
+        onTransferred(transferTo);
     platform.messageBoxes.Show(this, QStringLiteral("Chat Session Transferred"), MessageCaption(),
                                platform::BoxIcon::Information);
 }

@@ -64,6 +64,8 @@ public:
     // The console's log-out: the service told, the saved login forgotten, the
     // console ended.
     std::function<void()> logOut;
+    // A chat window's chat has been handed to that operator.
+    std::function<void(const QString& operatorName)> onTransferred;
 
     // What the service's replies change.
     void OnMessagesReply(const net::OperatorMessages& messages, bool askedByOperator);
@@ -123,6 +125,8 @@ private:
     // Message viewers still open; they close with the session.
     std::vector<QPointer<ui::CMessageViewDlg>> viewers;
     bool newMessagesPending = false;
+    // Whom the last transfer was asked for, as shown.
+    QString transferTo;
 };
 
 } // namespace kivora::panel

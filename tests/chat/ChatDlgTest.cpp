@@ -6,6 +6,7 @@
 #include "chat/Transcript.h"
 #include "panel/VisitorPanelDlg.h"
 #include "platform/Platform.h"
+#include "res/DialogTemplates.h"
 #include "support/Fakes.h"
 #include "support/ScriptedTransport.h"
 #include "ui/HyperLink.h"
@@ -312,6 +313,18 @@ TEST_F(ChatTest, DetailsReplyGoesToThePanelAndTheConsole)
     ASSERT_EQ(owner.stored.size(), 1u);
     EXPECT_EQ(owner.stored[0].first, "c42");
     EXPECT_EQ(owner.stored[0].second[net::kDetailTime], "t");
+}
+
+// Once handed over, the chat is another operator's: the input rests and the
+// transcript says to whom it went.
+TEST_F(ChatTest, AfterATransferTheInputRestsAndTheTranscriptSaysSo)
+{
+    chat->SetOperatorList({"admin", "anna"});
+    QTest::mouseClick(chat->Panel()->Button(res::IDC_CHAT_TRANSFER), Qt::LeftButton);
+    chat->Panel()->OnTransferReply(true);
+    EXPECT_FALSE(chat->Input()->isEnabled());
+    EXPECT_FALSE(chat->SendButton()->isEnabled());
+    EXPECT_TRUE(Text().endsWith(QStringLiteral("Chat transferred to anna\n")));
 }
 
 TEST_F(ChatTest, ClosingPaths)
