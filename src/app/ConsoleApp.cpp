@@ -10,6 +10,7 @@
 #include "res/Strings.h"
 #include "session/Session.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -66,6 +67,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     return result;
+}
+
+void ConfigureApplication()
+{
+    // No display name: the toolkit would append it to every window title and box
+    // caption, and the captions are the program's own texts, exactly.
+    // The desktop still matches the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kivora.Console"));
+    // The process lives exactly as long as the login dialog's modal run; hiding
+    // the last window must not end the nested console loop.
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
 int CConsoleApp::InitInstance(const CommandLine& commandLine)

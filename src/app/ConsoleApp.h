@@ -22,6 +22,9 @@ struct CommandLine {
 
 CommandLine ParseCommandLine(const QStringList& arguments);
 
+// What the desktop is told of the program, once the application object exists.
+void ConfigureApplication();
+
 // The program's whole life: one modal run of the login dialog, inside which the
 // console runs after a successful login. When it returns, the process ends.
 class CConsoleApp final {

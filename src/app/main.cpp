@@ -39,12 +39,7 @@ int main(int argc, char** argv)
 
     QApplication application(argc, argv);
     SetNames();
-    QApplication::setApplicationDisplayName(QStringLiteral("Kivora"));
-    // Lets the desktop match the windows to the installed entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.kivora.Console"));
-    // The process lives exactly as long as the login dialog's modal run; hiding
-    // the last window must not end the nested console loop.
-    QApplication::setQuitOnLastWindowClosed(false);
+    kivora::app::ConfigureApplication();
 
     const kivora::app::CommandLine commandLine = kivora::app::ParseCommandLine(QApplication::arguments());
     if (commandLine.exitNow)

@@ -13,6 +13,7 @@
 #include "res/DialogTemplates.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -190,5 +191,16 @@ TEST_P(CleanExit, EndsPromptlyWhileRequestsHang)
 
 INSTANTIATE_TEST_SUITE_P(Ways, CleanExit, ::testing::ValuesIn(kExitCases),
                          [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+
+// Window titles and box captions are the program's own texts: the toolkit is given
+// no display name to append to them, and the desktop still finds the entry.
+TEST(Application, CaptionsGetNoSuffix)
+{
+    const QString name = QCoreApplication::applicationName();
+    app::ConfigureApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), name);
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("example.kivora.Console"));
+    QApplication::setQuitOnLastWindowClosed(true);
+}
 
 } // namespace
