@@ -11,36 +11,26 @@
 namespace kivora::net {
 
 // The target of one request whose reply must be handled knowing what was asked.
-// It runs its function on the reply and then goes. Its parent is the object the
-// request is for, so it goes with that object, and a reply still on its way then
-// reaches nobody.
+// It runs its function on the reply, told whether the exchange worked, and then
+// goes. Its parent is the object the request is for, so it goes with that object,
+// and a reply still on its way then reaches nobody.
 class CReplyCallback final : public QObject, public IReplyTarget {
 public:
-    using Handler = std::function<void(int kind, const std::string& text)>;
-    // Also told whether the exchange worked.
-    using OutcomeHandler = std::function<void(const std::string& text, bool ok)>;
+    using Handler = std::function<void(const std::string& text, bool ok)>;
 
     CReplyCallback(QObject* context, Handler handler) : QObject(context), handler(std::move(handler)) {}
-    CReplyCallback(QObject* context, OutcomeHandler handler)
-        : QObject(context), outcomeHandler(std::move(handler))
-    {
-    }
 
     void OnServerReply(int kind, const std::string& text) override { OnServerOutcome(kind, text, true); }
-    void OnServerOutcome(int kind, const std::string& text, bool ok) override
+    void OnServerOutcome(int, const std::string& text, bool ok) override
     {
         Handler run = std::move(handler);
-        OutcomeHandler runOutcome = std::move(outcomeHandler);
         deleteLater();
         if (run)
-            run(kind, text);
-        if (runOutcome)
-            runOutcome(text, ok);
+            run(text, ok);
     }
 
 private:
     Handler handler;
-    OutcomeHandler outcomeHandler;
 };
 
 } // namespace kivora::net

@@ -64,11 +64,6 @@ ServiceRequest Details(std::string_view sessionId)
     return {MakeUrl(res::IDS_URL_DETAILS, {sessionId}), kKindNone};
 }
 
-ServiceRequest ChatDetails(std::string_view sessionId)
-{
-    return {MakeUrl(res::IDS_URL_DETAILS, {sessionId}), kKindChatDetails};
-}
-
 ServiceRequest Proactive(std::string_view sessionId, bool sameWindow, std::string_view pageUrl)
 {
     return {MakeUrl(res::IDS_URL_PROACTIVE, {sessionId, sameWindow ? "R" : "N", pageUrl}), kKindProactive};

@@ -37,7 +37,6 @@ ServiceRequest VisitorList(const Identity& who);
 ServiceRequest Presence(const Identity& who, bool online);
 ServiceRequest Accept(const Identity& who, std::string_view sessionId, std::string_view address);
 ServiceRequest Details(std::string_view sessionId);
-ServiceRequest ChatDetails(std::string_view sessionId);
 ServiceRequest Proactive(std::string_view sessionId, bool sameWindow, std::string_view pageUrl);
 ServiceRequest Action(const Identity& who, VisitorAction action, std::string_view sessionId);
 ServiceRequest EndChat(const Identity& who, std::string_view sessionId);

@@ -18,11 +18,6 @@ void Send(CSession& session, const net::ServiceRequest& request, QObject* contex
     session.Send(request, target);
 }
 
-net::Identity Who(const CSession& session)
-{
-    return session.Who();
-}
-
 // Parsed when the exchange worked; nothing otherwise.
 template <typename T, typename Parse>
 Handler Parsed(std::function<void(std::optional<T>)> done, Parse parse)
@@ -36,19 +31,19 @@ Handler Parsed(std::function<void(std::optional<T>)> done, Parse parse)
 
 void RequestVisitorList(CSession& session, QObject* context, std::function<void(const std::string&, bool)> done)
 {
-    Send(session, net::request::VisitorList(Who(session)), context, std::move(done));
+    Send(session, net::request::VisitorList(session.Who()), context, std::move(done));
 }
 
 void SendPresence(CSession& session, bool online, QObject* context, std::function<void(std::optional<bool>)> done)
 {
-    Send(session, net::request::Presence(Who(session), online), context,
+    Send(session, net::request::Presence(session.Who(), online), context,
          Parsed<bool>(std::move(done), [](const std::string& text) { return net::ParsePresenceReply(text); }));
 }
 
 void AcceptChat(CSession& session, const std::string& sessionId, const std::string& address, QObject* context,
                 std::function<void(std::optional<net::AcceptReply>)> done)
 {
-    Send(session, net::request::Accept(Who(session), sessionId, address), context,
+    Send(session, net::request::Accept(session.Who(), sessionId, address), context,
          Parsed<net::AcceptReply>(std::move(done), [](const std::string& text) { return net::ParseAcceptReply(text); }));
 }
 
@@ -67,54 +62,54 @@ void SendProactive(CSession& session, const std::string& sessionId, bool sameWin
 
 void SendVisitorAction(CSession& session, net::VisitorAction action, const std::string& sessionId)
 {
-    Send(session, net::request::Action(Who(session), action, sessionId), nullptr, {});
+    Send(session, net::request::Action(session.Who(), action, sessionId), nullptr, {});
 }
 
 void OpenHistoryPage(CSession& session, const std::string& address)
 {
-    session.OpenServicePage(net::request::HistoryPage(Who(session), address));
+    session.OpenServicePage(net::request::HistoryPage(session.Who(), address));
 }
 
 void SaveOperatorMessage(CSession& session, const std::string& addressee, const std::string& text, QObject* context,
                          std::function<void(const std::string&)> done)
 {
-    Send(session, net::request::SaveMessage(Who(session), addressee, text), context,
+    Send(session, net::request::SaveMessage(session.Who(), addressee, text), context,
          [done = std::move(done)](const std::string& reply, bool) { done(reply); });
 }
 
 void RequestOperatorMessages(CSession& session, bool all, QObject* context,
                              std::function<void(const net::OperatorMessages&)> done)
 {
-    Send(session, net::request::Messages(Who(session), all), context,
+    Send(session, net::request::Messages(session.Who(), all), context,
          [done = std::move(done)](const std::string& text, bool) { done(net::ParseOperatorMessagesReply(text)); });
 }
 
 void TransferChat(CSession& session, const std::string& sessionId, const std::string& addressee, QObject* context,
                   std::function<void(bool)> done)
 {
-    Send(session, net::request::Transfer(Who(session), sessionId, addressee), context,
+    Send(session, net::request::Transfer(session.Who(), sessionId, addressee), context,
          [done = std::move(done)](const std::string& text, bool ok) { done(ok && net::ParseTransferReply(text)); });
 }
 
 void OpenControlPanel(CSession& session)
 {
-    session.OpenServicePage(net::request::ControlPanelPage(Who(session)));
+    session.OpenServicePage(net::request::ControlPanelPage(session.Who()));
 }
 
 void OpenTranscripts(CSession& session)
 {
-    session.OpenServicePage(net::request::TranscriptsPage(Who(session)));
+    session.OpenServicePage(net::request::TranscriptsPage(session.Who()));
 }
 
 void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line)
 {
-    Send(session, net::request::SendLine(Who(session), sessionId, line), nullptr, {});
+    Send(session, net::request::SendLine(session.Who(), sessionId, line), nullptr, {});
 }
 
 void PollChat(CSession& session, const std::string& sessionId, const std::string& address,
               const std::string& lastNumber, QObject* context, std::function<void(bool, const net::ChatPollReply&)> done)
 {
-    Send(session, net::request::ChatPoll(Who(session), sessionId, address, lastNumber), context,
+    Send(session, net::request::ChatPoll(session.Who(), sessionId, address, lastNumber), context,
          [done = std::move(done)](const std::string& text, bool ok) {
              done(ok, ok ? net::ParseChatPollReply(text) : net::ChatPollReply{});
          });
@@ -122,13 +117,13 @@ void PollChat(CSession& session, const std::string& sessionId, const std::string
 
 void SendOperatorTyping(CSession& session, const std::string& sessionId)
 {
-    Send(session, net::request::OperatorTyping(Who(session), sessionId), nullptr, {});
+    Send(session, net::request::OperatorTyping(session.Who(), sessionId), nullptr, {});
 }
 
 void RequestVisitorTyping(CSession& session, const std::string& sessionId, QObject* context,
                           std::function<void(bool)> done)
 {
-    Send(session, net::request::VisitorTyping(Who(session), sessionId), context,
+    Send(session, net::request::VisitorTyping(session.Who(), sessionId), context,
          [done = std::move(done)](const std::string& text, bool ok) {
              if (ok)
                  done(net::ParseVisitorTypingReply(text));
@@ -137,20 +132,20 @@ void RequestVisitorTyping(CSession& session, const std::string& sessionId, QObje
 
 void EndChat(CSession& session, const std::string& sessionId, QObject* context, std::function<void(bool)> done)
 {
-    Send(session, net::request::EndChat(Who(session), sessionId), context,
+    Send(session, net::request::EndChat(session.Who(), sessionId), context,
          [done = std::move(done)](const std::string& text, bool ok) { done(ok && text == "true"); });
 }
 
 void RequestChatLists(CSession& session, QObject* context, std::function<void(std::optional<net::CannedLists>)> done)
 {
-    Send(session, net::request::ChatLists(Who(session)), context,
+    Send(session, net::request::ChatLists(session.Who()), context,
          Parsed<net::CannedLists>(std::move(done), [](const std::string& text) { return net::ParseCannedLists(text); }));
 }
 
 void RequestNameAndEmail(CSession& session, const std::string& sessionId, QObject* context,
                          std::function<void(std::optional<net::NameMailReply>)> done)
 {
-    Send(session, net::request::NameMail(Who(session), sessionId), context,
+    Send(session, net::request::NameMail(session.Who(), sessionId), context,
          Parsed<net::NameMailReply>(std::move(done),
                                     [](const std::string& text) { return net::ParseNameMailReply(text); }));
 }
