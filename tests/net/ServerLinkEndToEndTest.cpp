@@ -15,6 +15,16 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 using namespace kivora;
 using namespace kivora::net;
 using kivora::test::CDemoService;
@@ -183,6 +193,117 @@ TEST(ServerLinkEnding, HangingWorkersDoNotHoldUpTheEnd)
     link.reset();
     EXPECT_LT(clock.elapsed(), 3000);
     service.Reset();
+}
+
+// A bare TCP listener on loopback that records every request's bytes and the
+// connection it came on, and answers each one "ok" with a reply that invites the
+// client to keep the connection (it stays open until the listener ends).
+class CRawListener final {
+public:
+    struct Seen {
+        int connection;
+        std::string bytes;
+    };
+
+    CRawListener()
+    {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(listener, 16) == 0 &&
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        thread = std::thread([this] { Serve(); });
+    }
+    ~CRawListener()
+    {
+        stop.store(true);
+        thread.join();
+        for (const pollfd& p : fds)
+            close(p.fd);
+    }
+    std::vector<Seen> Requests()
+    {
+        const std::lock_guard lock(mutex);
+        return seen;
+    }
+
+    int port = 0;
+
+private:
+    void Serve()
+    {
+        fds.push_back({listener, POLLIN, 0});
+        std::vector<std::string> pending(1);
+        while (!stop.load()) {
+            if (poll(fds.data(), fds.size(), 20) <= 0)
+                continue;
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if ((fds[i].revents & POLLIN) == 0)
+                    continue;
+                if (i == 0) {
+                    fds.push_back({accept(listener, nullptr, nullptr), POLLIN, 0});
+                    pending.emplace_back();
+                    continue;
+                }
+                char chunk[4096];
+                const ssize_t got = read(fds[i].fd, chunk, sizeof chunk);
+                if (got <= 0) {
+                    fds[i].events = 0;
+                    continue;
+                }
+                pending[i].append(chunk, static_cast<std::size_t>(got));
+                const std::size_t end = pending[i].find("\r\n\r\n");
+                if (end == std::string::npos)
+                    continue;
+                {
+                    const std::lock_guard lock(mutex);
+                    seen.push_back({static_cast<int>(i), pending[i].substr(0, end + 4)});
+                }
+                pending[i].erase(0, end + 4);
+                const std::string reply = "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 2\r\n\r\nok";
+                [[maybe_unused]] const ssize_t sent = write(fds[i].fd, reply.data(), reply.size());
+            }
+        }
+    }
+
+    int listener = -1;
+    std::vector<pollfd> fds;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::vector<Seen> seen;
+    std::thread thread;
+};
+
+// The bytes on the wire: HTTP/1.0, the program's own headers, and a fresh
+// connection for every exchange even when the server offers to keep one.
+TEST(ServerLinkWire, EveryExchangeSendsTheSameBytesOnAConnectionOfItsOwn)
+{
+    CRawListener server;
+    ASSERT_GT(server.port, 0);
+    CServerLink link{std::make_shared<CCurlTransport>()};
+    const std::string hostPort = "127.0.0.1:" + std::to_string(server.port);
+    const ServiceAddress address = ParseServiceAddress(hostPort);
+    Target target(link);
+    std::string reply;
+    ASSERT_TRUE(link.PerformRequest(address, "/cpn/w-a.php?x=1&y=%20", reply));
+    EXPECT_EQ(reply, "ok");
+    link.StartRequest(address, "/cpn/w-b.php", kKindVisitorList, &target);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target.texts.empty(); }, 10000));
+    EXPECT_EQ(target.texts[0], "ok");
+    ASSERT_TRUE(link.PerformRequest(address, "/cpn/w-c.php", reply));
+
+    const auto seen = server.Requests();
+    ASSERT_EQ(seen.size(), 3u);
+    const char* paths[] = {"/cpn/w-a.php?x=1&y=%20", "/cpn/w-b.php", "/cpn/w-c.php"};
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].connection, static_cast<int>(i) + 1);
+        EXPECT_EQ(seen[i].bytes, std::string("GET ") + paths[i] + " HTTP/1.0\r\nHost: " + hostPort +
+                                     "\r\nUser-Agent: Kivora\r\nAccept: */*\r\n"
+                                     "Content-Type: application/x-www-form-urlencoded\r\n\r\n");
+    }
 }
 
 } // namespace
