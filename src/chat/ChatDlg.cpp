@@ -107,9 +107,21 @@ CChatDlg::CChatDlg(IChatOwner& owner, kivora::session::CSession& session, platfo
     panel->onTransferred = [this](const QString& name) {
         input->setEnabled(false);
         sendButton->setEnabled(false);
+        resendButton->hide();
         transcript->AppendLine(QStringLiteral("Chat transferred to ") + name + QStringLiteral("\r\n"),
                                kNoticeLineColor);
     };
+
+    // Offered at the end of the status line while lines the service never took
+    // wait to be sent again.
+    resendButton = new QPushButton(QStringLiteral("&Resend"), this);
+    resendButton->setObjectName(QStringLiteral("resend"));
+    const QRect statusPlace = statusLine->geometry();
+    const int resendWidth = resendButton->sizeHint().width();
+    resendButton->setGeometry(statusPlace.right() + 1 - resendWidth, statusPlace.top(), resendWidth,
+                              qMax(statusPlace.height(), resendButton->sizeHint().height()));
+    resendButton->hide();
+    connect(resendButton, &QPushButton::clicked, this, &CChatDlg::OnResend);
 
     connect(sendButton, &QPushButton::clicked, this, &CChatDlg::OnSend);
     connect(closeChatButton, &QPushButton::clicked, this, &CChatDlg::OnCloseChat);
@@ -219,6 +231,18 @@ void CChatDlg::OnCloseChat()
     }
     StopTimer();
     kivora::session::EndChat(session, sessionId, this, [this](bool chatEnded) { OnEndChatReply(chatEnded); });
+}
+
+void CChatDlg::EndWithService(std::function<void()> answered)
+{
+    StopTimer();
+    hide();
+    if (panel->transferred) {
+        // The chat is another operator's now: there is nothing of ours to end.
+        answered();
+        return;
+    }
+    kivora::session::EndChat(session, sessionId, this, [answered = std::move(answered)](bool) { answered(); });
 }
 
 void CChatDlg::OnEndChatReply(bool chatEnded)

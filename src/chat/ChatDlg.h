@@ -76,7 +76,14 @@ public:
     void AppendLine(const std::string& line);
     void OnTimer();
     void OnSend();
+    // Sends the undelivered lines again, in order.
+    void OnResend();
+    void OnSendReply(int lineId, bool sent);
     void OnCloseChat();
+    // The console is ending: the chat ends with the service as Close Chat ends it,
+    // and answered runs once the service has answered (or failed to). The window
+    // stays until the console goes.
+    void EndWithService(std::function<void()> answered);
     void OnInputChanged();
 
 
@@ -100,6 +107,8 @@ public:
     QCheckBox* SoundOffBox() const { return soundOffBox; }
     QPushButton* CloseChatButton() const { return closeChatButton; }
     QPushButton* SendButton() const { return sendButton; }
+    QPushButton* ResendButton() const { return resendButton; }
+    const CPendingLines& PendingLines() const { return pendingLines; }
     panel::CVisitorPanelDlg* Panel() const { return panel; }
     // Hook for tests: the time the duration clock counts from.
     void SetStartTime(const QDateTime& time) { startTime = time; }
@@ -124,6 +133,10 @@ private:
     void StopTimer();
     void EndChat();
     void RequestClose();
+    void SendLine(const std::string& line);
+    void ShowPending();
+    void ArrivedAfterAll(const std::string& text);
+    QString OwnLine(const std::string& text) const;
 
     IChatOwner& owner;
     kivora::session::CSession& session;
@@ -145,6 +158,7 @@ private:
     QPushButton* sendButton = nullptr;
     QPushButton* closeChatButton = nullptr;
     QLabel* statusLine = nullptr;
+    QPushButton* resendButton = nullptr;
     panel::CVisitorPanelDlg* panel = nullptr;
 
     CannedLists lists;
@@ -155,6 +169,10 @@ private:
     bool soundOff = false;
     int timerId = 0;
     CChatPoll poll;
+    CPendingLines pendingLines;
+    // Lines the service never took while the operator went on typing: the status
+    // line says so, and Resend sends them.
+    std::vector<std::string> undelivered;
     // The window's own clock, for the poll's times.
     QElapsedTimer clock;
     bool pollsFailing = false;

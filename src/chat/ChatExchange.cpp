@@ -18,7 +18,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
+#include <QTextCursor>
 
 namespace kivora::chat {
 
@@ -81,10 +83,20 @@ void CChatDlg::OnPollReply(bool ok, net::ChatPollReply reply)
     // Most polls bring nothing; an empty edit still costs the document a pass.
     if (!outcome.lines.empty() || outcome.closedByVisitor) {
         const CTranscriptView::Batch batch(*transcript);
-        for (const std::string& line : outcome.lines)
+        bool ownLineBack = false;
+        for (const std::string& line : outcome.lines) {
+            if (std::optional<CPendingLines::Line> back = pendingLines.Arrived(line, session.Who().loginId)) {
+                ownLineBack = true;
+                if (back->state == CPendingLines::State::Lost)
+                    ArrivedAfterAll(back->text);
+            }
             AppendLine(line + "\r\n");
+        }
         if (outcome.closedByVisitor)
             AppendLine(std::string(kClosedNotice));
+        // The line comes back in its place among the others and leaves the greyed ones.
+        if (ownLineBack)
+            ShowPending();
     }
     if (outcome.closedByVisitor)
         StopTimer();
@@ -118,7 +130,12 @@ void CChatDlg::ClearStatus()
 {
     // Most typing replies find the line already empty; setting the same text again
     // is a no-op, where clear() would repaint the line and the window under it.
-    statusLine->setText(QString());
+    if (undelivered.empty())
+        statusLine->setText(QString());
+    else if (undelivered.size() == 1)
+        statusLine->setText(QStringLiteral("A line was not delivered."));
+    else
+        statusLine->setText(QStringLiteral("%1 lines were not delivered.").arg(undelivered.size()));
 }
 
 void CChatDlg::OnInputChanged()
@@ -129,13 +146,84 @@ void CChatDlg::OnInputChanged()
 
 void CChatDlg::OnSend()
 {
-    const std::string line = net::ToServerText(input->toPlainText());
     // An input of only blanks is nothing to tell the visitor.
     if (input->toPlainText().trimmed().isEmpty())
         return;
+    const std::string line = net::ToServerText(input->toPlainText());
     input->clear();
-    kivora::session::SendChatLine(session, sessionId, line);
+    SendLine(line);
     input->setFocus();
+}
+
+void CChatDlg::SendLine(const std::string& line)
+{
+    // Shown at once, greyed, until the poll brings it back.
+    const int id = pendingLines.Add(line);
+    ShowPending();
+    kivora::session::SendChatLine(session, sessionId, line, this, [this, id](bool sent) { OnSendReply(id, sent); });
+}
+
+void CChatDlg::OnSendReply(int lineId, bool sent)
+{
+    if (Gone())
+        return;
+    if (sent) {
+        pendingLines.Delivered(lineId);
+        return;
+    }
+    std::optional<std::string> text = pendingLines.Failed(lineId);
+    if (!text)
+        return;
+    // It stays in the transcript marked as not delivered, and nothing goes again
+    // unless the operator sends it: back into an empty input, or else offered on
+    // the status line.
+    ShowPending();
+    if (input->isEnabled() && input->toPlainText().trimmed().isEmpty()) {
+        input->setPlainText(net::FromServerText(*text));
+        input->moveCursor(QTextCursor::End);
+        statusLine->setText(QStringLiteral("The line was not delivered; it is back in the input."));
+        return;
+    }
+    undelivered.push_back(std::move(*text));
+    resendButton->setVisible(input->isEnabled());
+    ClearStatus();
+}
+
+void CChatDlg::ArrivedAfterAll(const std::string& text)
+{
+    // The service took the line before the exchange broke: what was offered for
+    // sending again is withdrawn, so that it does not go twice.
+    if (input->isEnabled() && net::ToServerText(input->toPlainText()) == text)
+        input->clear();
+    std::erase(undelivered, text);
+    resendButton->setVisible(!undelivered.empty() && input->isEnabled());
+    ClearStatus();
+}
+
+void CChatDlg::OnResend()
+{
+    std::vector<std::string> lines;
+    lines.swap(undelivered);
+    resendButton->hide();
+    ClearStatus();
+    for (const std::string& line : lines)
+        SendLine(line);
+}
+
+QString CChatDlg::OwnLine(const std::string& text) const
+{
+    return ui::OutsideText(session.Who().loginId + ": " + text, ui::kLineChars, ui::TextLines::Many);
+}
+
+void CChatDlg::ShowPending()
+{
+    std::vector<QString> lines;
+    lines.reserve(pendingLines.Lines().size());
+    for (const CPendingLines::Line& line : pendingLines.Lines()) {
+        lines.push_back(line.state == CPendingLines::State::Lost ? OwnLine(line.text) + QStringLiteral(" (not delivered)")
+                                                                  : OwnLine(line.text));
+    }
+    transcript->SetPending(lines);
 }
 
 void CChatDlg::OnListsReply(std::optional<net::CannedLists> parsed)

@@ -9,7 +9,9 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kivora::chat {
@@ -45,6 +47,38 @@ private:
     bool pending = false;
     qint64 sentAtMs = 0;
     std::string lastNumber = "1";
+};
+
+// The operator's lines sent and not yet brought back by a poll. They show greyed
+// meanwhile, and each goes once its echo comes, so that no line shows twice and
+// none vanishes unseen. A line whose exchange failed stays, marked, until it is
+// sent again or comes back all the same (the service may have taken it before
+// the exchange broke). Texts are the service's 8-bit form, as sent.
+class CPendingLines final {
+public:
+    enum class State { Sending, Taken, Lost };
+    struct Line {
+        int id = 0;
+        std::string text;
+        State state = State::Sending;
+    };
+
+    // A line sent again replaces its lost self.
+    int Add(std::string text);
+    void Delivered(int id);
+    // The exchange failed: the line's text, unless the poll brought it back already.
+    std::optional<std::string> Failed(int id);
+    // The pending line that a line the poll brought is the echo of, which is then
+    // no longer pending: an own line (it begins with the login id) with the same
+    // text, or else, as the service may have changed the text on the way, the
+    // oldest line the service took. Nothing for any other line.
+    std::optional<Line> Arrived(std::string_view line, std::string_view loginId);
+
+    const std::vector<Line>& Lines() const { return lines; }
+
+private:
+    std::vector<Line> lines;
+    int lastId = 0;
 };
 
 // Whether this change of a chat input announces that the operator types: at the

@@ -152,8 +152,39 @@ void CTranscriptView::AppendLine(const QString& given, const QColor& color)
     // The operator types in the same window while lines arrive; nothing here may
     // take the keyboard away from them.
     const QPointer<QWidget> focused = QApplication::focusWidget();
+    const bool pendingShown = pendingStart >= 0;
+    if (pendingShown)
+        RemovePendingText();
     const int heldBefore = CharacterCount();
 
+    // A cursor of its own, so the operator's caret and selection stay where they are.
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    // One edit block: the document is laid out once per line, not once per run.
+    cursor.beginEditBlock();
+    InsertText(cursor, line, color);
+    cursor.endEditBlock();
+
+    if (heldBefore > kTrimThreshold) {
+        QTextCursor oldest(document());
+        oldest.setPosition(kTrimCount, QTextCursor::KeepAnchor);
+        oldest.removeSelectedText();
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        setTextCursor(end);
+    }
+    if (pendingShown)
+        WritePending();
+
+    followEnd = true;
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+
+    if (focused && QApplication::focusWidget() != focused)
+        focused->setFocus(Qt::OtherFocusReason);
+}
+
+void CTranscriptView::InsertText(QTextCursor& cursor, QStringView text, const QColor& color)
+{
     QTextCharFormat plain = lineFormat;
     plain.setForeground(color);
     // All addresses share one format, without their targets: a document never
@@ -165,12 +196,6 @@ void CTranscriptView::AppendLine(const QString& given, const QColor& color)
     const QColor linkColor = palette().color(QPalette::Link);
     link.setForeground(linkColor.isValid() ? linkColor : QColor(Qt::blue));
 
-    // A cursor of its own, so the operator's caret and selection stay where they are.
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    // One edit block: the document is laid out once per line, not once per run.
-    cursor.beginEditBlock();
-    const QStringView text(line);
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -183,22 +208,47 @@ void CTranscriptView::AppendLine(const QString& given, const QColor& color)
         start = i + 1;
     }
     InsertRun(cursor, text.sliced(start), plain, link);
+}
+
+void CTranscriptView::SetPending(const std::vector<QString>& lines)
+{
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    RemovePendingText();
+    pending = lines;
+    WritePending();
     cursor.endEditBlock();
-
-    if (heldBefore > kTrimThreshold) {
-        QTextCursor oldest(document());
-        oldest.setPosition(kTrimCount, QTextCursor::KeepAnchor);
-        oldest.removeSelectedText();
-        QTextCursor end(document());
-        end.movePosition(QTextCursor::End);
-        setTextCursor(end);
-    }
-
     followEnd = true;
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-
     if (focused && QApplication::focusWidget() != focused)
         focused->setFocus(Qt::OtherFocusReason);
+}
+
+void CTranscriptView::RemovePendingText()
+{
+    if (pendingStart < 0)
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(pendingStart);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    pendingStart = -1;
+}
+
+void CTranscriptView::WritePending()
+{
+    if (pending.empty())
+        return;
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    pendingStart = cursor.position();
+    cursor.beginEditBlock();
+    for (const QString& line : pending) {
+        InsertText(cursor, line, kPendingLineColor);
+        cursor.insertBlock(QTextBlockFormat(), lineFormat);
+    }
+    cursor.endEditBlock();
 }
 
 CTranscriptView::Batch::Batch(CTranscriptView& view) : cursor(view.document())

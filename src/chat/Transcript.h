@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 class QMenu;
 class QMouseEvent;
@@ -27,6 +28,8 @@ struct LineStyle {
 inline const QColor kOwnLineColor{185, 0, 0};
 inline const QColor kNoticeLineColor{0, 128, 0};
 inline const QColor kVisitorLineColor{0, 0, 255};
+// The operator's lines not yet back from the service, and those it never took.
+inline const QColor kPendingLineColor{128, 128, 128};
 
 // The kind and colour of a line of the service's 8-bit text, for the operator
 // logged in as loginId. Letter case is ignored (ASCII only). A line that begins
@@ -55,6 +58,10 @@ public:
     // paragraph. Web and mail addresses in it are shown as links, which do nothing
     // when clicked.
     void AppendLine(const QString& line, const QColor& color);
+
+    // Lines shown greyed after all the others until the next call: the operator's
+    // lines on their way. Appended lines go before them.
+    void SetPending(const std::vector<QString>& lines);
 
     // Lines appended while a Batch lives are laid out, and move the view, once
     // when it ends: a reply that brings a chat's whole history is shown in one
@@ -85,8 +92,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void RemovePendingText();
+    void WritePending();
+    // Inserts text at the cursor, in color, "\r\n" (or a lone CR or LF) ending a
+    // paragraph.
+    void InsertText(QTextCursor& cursor, QStringView text, const QColor& color);
+
     // Every line's font; a line adds only its colour.
     QTextCharFormat lineFormat;
+    std::vector<QString> pending;
+    // Where the pending lines start in the document, or -1 when none are shown.
+    int pendingStart = -1;
     // Whether the view keeps to the bottom when the scroll range changes. The
     // height also changes without an append (first show, resize, a layout
     // finished later), and the newest line must stay in sight through that until

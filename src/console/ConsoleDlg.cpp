@@ -17,6 +17,7 @@
 #include "ui/OutsideText.h"
 #include "ui/RequestPopupDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QHeaderView>
@@ -142,7 +143,7 @@ void CConsoleDlg::OnInitDialog()
     panel = new panel::CVisitorPanelDlg(true, session, platform, this);
     panel->showOffline = [this] { ShowOffline(); };
     panel->endConsole = [this] { done(1); };
-    panel->logOut = [this] { LogOutAndEnd(); };
+    panel->logOut = [this] { return LogOutAndEnd(); };
     const QPoint topLeft = controls.units.ScaleOriginalPixels(kPanelX, kPanelY);
     const QPoint size = controls.units.ScaleOriginalPixels(kPanelWidth, kPanelHeight);
     panel->setGeometry(QRect(topLeft, QSize(size.x(), size.y())));
@@ -366,7 +367,8 @@ bool CConsoleDlg::IsNewVisitor(std::string_view timeOnSite)
 
 void CConsoleDlg::PopupCheck(int n, const CVisitorRecord& record)
 {
-    if (!TakePopup(record, isVisible() || isActiveWindow(), session.Shared()))
+    // A minimised console is out of sight as much as one hidden in the tray.
+    if (!TakePopup(record, !isMinimized() && (isVisible() || isActiveWindow()), session.Shared()))
         return;
     if (raisePopup)
         raisePopup(n, record.GetIpAddress(), record.GetSessionId());
@@ -409,13 +411,12 @@ void CConsoleDlg::PlayAlert(const std::string& name)
     // Played without waiting for its end, so that the console never stalls on it.
     platform.sounds.Play(wave, false);
     if (name == "sound1")
-        ShowInFront();
+        ShowForAlert();
 }
 
 void CConsoleDlg::OnTrayExit()
 {
-    platform.tray.Remove();
-    done(1);
+    Leave(Leaving::Quit);
 }
 
 void CConsoleDlg::changeEvent(QEvent* event)
@@ -456,6 +457,23 @@ void CConsoleDlg::ShowInFront()
     showNormal();
     raise();
     activateWindow();
+}
+
+void CConsoleDlg::ShowForAlert()
+{
+    // The operator may be typing in another of our windows, a chat reply most
+    // likely: the console comes up beside it and leaves it the keyboard.
+    QWidget* active = QApplication::activeWindow();
+    if (active == nullptr || active == this) {
+        ShowInFront();
+        return;
+    }
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    showNormal();
+    raise();
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    // Where the desktop activates a shown window all the same, the keyboard goes back.
+    active->activateWindow();
 }
 
 void CConsoleDlg::keyPressEvent(QKeyEvent* event)

@@ -97,7 +97,15 @@ public:
     void OnTrayExit();
     // Logs out: the windows go at once, the service is told (waiting at most a few
     // seconds), the saved login is forgotten and the console ends.
-    void LogOutAndEnd();
+    // False when the console goes on (the operator kept open chats).
+    bool LogOutAndEnd();
+    enum class Leaving { Quit, LogOut };
+    // Ends the console the operator's way: with chats open, only after a Yes to the
+    // question, and then each of them ends with the service. Quitting tells the
+    // service the operator is off line; logging out logs out. The console ends once
+    // the service has answered, or after a few seconds at most.
+    bool Leave(Leaving how);
+    bool IsLeaving() const { return leaving; }
 
     // Trims the URL; false when nothing is left. Without a known scheme anywhere in
     // it, "http://" is put in front.
@@ -134,6 +142,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool Gone() const;
@@ -142,6 +151,9 @@ private:
     void HandleNotice(const std::string& notice);
     void ApplyPresence();
     void ShowInFront();
+    // For a chat request: shown and raised, but without taking the keyboard from
+    // another of our windows that has it.
+    void ShowForAlert();
     void SetUpList();
     void SetUpConnectionLine();
     // The connection line and the tray icon say where the console stands.
@@ -192,6 +204,8 @@ private:
     int timerId = 0;
     int refreshPeriodMs = 0;
     bool destroyed = false;
+    // The operator chose to leave; the last exchanges are under way.
+    bool leaving = false;
 };
 
 } // namespace kivora::console

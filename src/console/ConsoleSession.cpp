@@ -7,8 +7,10 @@
 #include "platform/Platform.h"
 #include "res/Images.h"
 #include "session/ConnectionText.h"
+#include "session/ServiceCalls.h"
 #include "session/Session.h"
 
+#include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
 
@@ -18,8 +20,11 @@ namespace kivora::console {
 
 namespace {
 
-// How long logging out waits for the service before the console ends anyway.
+// How long logging out, or quitting with chats to end, waits for the service
+// before the console ends anyway.
 constexpr std::chrono::milliseconds kLogOutWait{3000};
+// How long quitting waits for the service to hear that the operator is off line.
+constexpr std::chrono::milliseconds kOffLineWait{2000};
 
 QIcon TroubleIcon()
 {
@@ -76,25 +81,75 @@ void CConsoleDlg::OnRecovered()
         RequestVisitorList();
 }
 
-void CConsoleDlg::LogOutAndEnd()
+bool CConsoleDlg::LogOutAndEnd()
 {
-    if (destroyed || session.State() == kivora::session::Connection::Ending)
-        return;
+    return Leave(Leaving::LogOut);
+}
+
+bool CConsoleDlg::Leave(Leaving how)
+{
+    if (destroyed || leaving || session.State() == kivora::session::Connection::Ending)
+        return true;
+    // Open chats are visitors waiting for an answer: they are not ended by a slip.
+    std::vector<chat::CChatDlg*> chats;
+    for (const QPointer<QObject>& window : chatWindows) {
+        if (auto* chat = qobject_cast<chat::CChatDlg*>(window.data()))
+            chats.push_back(chat);
+    }
+    if (!chats.empty() &&
+        !platform.messageBoxes.Ask(this, QStringLiteral("%1 chats are open. End them and quit?").arg(chats.size()),
+                                   QStringLiteral("Kivora")))
+        return false;
+    leaving = true;
+
     // The windows go at once; the service gets a few seconds to hear of it.
     if (timerId != 0) {
         killTimer(timerId);
         timerId = 0;
     }
     hide();
-    for (const QPointer<QObject>& window : chatWindows) {
+    for (const QPointer<QObject>& window : popups) {
         if (auto* widget = qobject_cast<QWidget*>(window.data()))
             widget->hide();
     }
     platform.tray.Remove();
-    session.LogOut(kLogOutWait, [this] {
-        login::DeleteSavedLogin(platform.loginStore);
-        done(1);
+
+    std::vector<kivora::session::CSession::ClosingExchange> last;
+    for (chat::CChatDlg* chat : chats) {
+        last.emplace_back([chat = QPointer<chat::CChatDlg>(chat)](std::function<void()> answered) {
+            if (chat)
+                chat->EndWithService(std::move(answered));
+            else
+                answered();
+        });
+    }
+    if (how == Leaving::LogOut) {
+        last.push_back(session.LogOutExchange());
+        session.EndAfter(std::move(last), kLogOutWait, [this] {
+            login::DeleteSavedLogin(platform.loginStore);
+            done(1);
+        });
+        return true;
+    }
+    // Quitting keeps the saved login, but the service stops routing chats to an
+    // operator who is gone.
+    last.emplace_back([this](std::function<void()> answered) {
+        kivora::session::SendPresence(session, false, this,
+                                      [answered = std::move(answered)](std::optional<bool>) { answered(); });
     });
+    session.EndAfter(std::move(last), chats.empty() ? kOffLineWait : kLogOutWait, [this] { done(1); });
+    return true;
+}
+
+void CConsoleDlg::closeEvent(QCloseEvent* event)
+{
+    // The close box quits as tray Exit does, after the same question.
+    if (destroyed || leaving) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    Leave(Leaving::Quit);
 }
 
 } // namespace kivora::console

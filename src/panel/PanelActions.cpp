@@ -127,8 +127,9 @@ void CVisitorPanelDlg::LogOut()
                                    platform::BoxIcon::Error);
         return;
     }
-    if (logOut)
-        logOut();
+    // The console may keep running: the operator said No to ending open chats.
+    if (logOut && !logOut())
+        Button(res::IDC_LOG_OUT)->setEnabled(true);
 }
 
 } // namespace kivora::panel

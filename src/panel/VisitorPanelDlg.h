@@ -62,8 +62,8 @@ public:
     // Ends the console after a log out.
     std::function<void()> endConsole;
     // The console's log-out: the service told, the saved login forgotten, the
-    // console ended.
-    std::function<void()> logOut;
+    // console ended. False when the console goes on after all.
+    std::function<bool()> logOut;
     // A chat window's chat has been handed to that operator.
     std::function<void(const QString& operatorName)> onTransferred;
 

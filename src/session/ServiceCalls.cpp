@@ -101,9 +101,11 @@ void OpenTranscripts(CSession& session)
     session.OpenServicePage(net::request::TranscriptsPage(session.Who()));
 }
 
-void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line)
+void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line, QObject* context,
+                  std::function<void(bool sent)> done)
 {
-    Send(session, net::request::SendLine(session.Who(), sessionId, line), nullptr, {});
+    Send(session, net::request::SendLine(session.Who(), sessionId, line), context,
+         [done = std::move(done)](const std::string&, bool ok) { done(ok); });
 }
 
 void PollChat(CSession& session, const std::string& sessionId, const std::string& address,

@@ -41,7 +41,10 @@ void TransferChat(CSession& session, const std::string& sessionId, const std::st
 void OpenControlPanel(CSession& session);
 void OpenTranscripts(CSession& session);
 
-void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line);
+// done(true) once the service took the line, whatever it answered; done(false)
+// when the exchange failed.
+void SendChatLine(CSession& session, const std::string& sessionId, const std::string& line, QObject* context,
+                  std::function<void(bool sent)> done);
 void PollChat(CSession& session, const std::string& sessionId, const std::string& address,
               const std::string& lastNumber, QObject* context,
               std::function<void(bool ok, const net::ChatPollReply&)> done);

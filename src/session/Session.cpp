@@ -192,21 +192,46 @@ void CSession::CancelLogIn()
     loggingIn = false;
 }
 
-void CSession::LogOut(std::chrono::milliseconds wait, std::function<void()> done)
+void CSession::EndAfter(std::vector<ClosingExchange> exchanges, std::chrono::milliseconds wait,
+                        std::function<void()> done)
 {
-    auto finish = std::make_shared<std::function<void()>>(std::move(done));
-    auto once = [this, finish] {
-        if (!*finish)
+    struct Ending {
+        std::size_t unanswered = 0;
+        std::function<void()> done;
+    };
+    auto ending = std::make_shared<Ending>(Ending{exchanges.size(), std::move(done)});
+    auto finish = [this, ending] {
+        if (!ending->done)
             return;
-        const std::function<void()> run = std::move(*finish);
-        *finish = nullptr;
+        const std::function<void()> run = std::move(ending->done);
+        ending->done = nullptr;
         End();
         run();
     };
     SetState(Connection::Ending);
-    auto* target = new net::CReplyCallback(this, [once](const std::string&, bool) { once(); });
-    Send(net::request::Logout(identity), target);
-    QTimer::singleShot(wait, this, once);
+    QTimer::singleShot(wait, this, finish);
+    for (ClosingExchange& exchange : exchanges) {
+        exchange([ending, finish] {
+            if (ending->unanswered > 0 && --ending->unanswered == 0)
+                finish();
+        });
+    }
+    if (exchanges.empty())
+        finish();
+}
+
+CSession::ClosingExchange CSession::LogOutExchange()
+{
+    return [this](std::function<void()> answered) {
+        auto* target = new net::CReplyCallback(
+            this, [answered = std::move(answered)](const std::string&, bool) { answered(); });
+        Send(net::request::Logout(identity), target);
+    };
+}
+
+void CSession::LogOut(std::chrono::milliseconds wait, std::function<void()> done)
+{
+    EndAfter({LogOutExchange()}, wait, std::move(done));
 }
 
 void CSession::End()

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kivora::net {
 class CServerLink;
@@ -117,8 +118,15 @@ public:
     void CancelLogIn();
     bool LoggingIn() const { return loggingIn; }
 
-    // Tells the service the operator leaves and calls done once it answered or
+    // One of the last exchanges a session ends with: started with the function to
+    // call once the service has answered it (or the exchange failed).
+    using ClosingExchange = std::function<void(std::function<void()> answered)>;
+    // Starts the exchanges and calls done once every one has been answered, or
     // after `wait`, whichever is first. From then on nothing is delivered.
+    void EndAfter(std::vector<ClosingExchange> exchanges, std::chrono::milliseconds wait, std::function<void()> done);
+    // The exchange that tells the service the operator leaves.
+    ClosingExchange LogOutExchange();
+    // Tells the service the operator leaves, then ends as EndAfter does.
     void LogOut(std::chrono::milliseconds wait, std::function<void()> done);
     // Ends the session without telling the service: nothing is delivered any more.
     void End();

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 using kivora::chat::CChatPoll;
+using kivora::chat::CPendingLines;
 using kivora::chat::TypingNoticeDue;
 using kivora::net::ParseChatPollReply;
 
@@ -60,3 +62,34 @@ TEST(ChatLogic, TypingIsAnnouncedAtTheFirstAndSixthCharacter)
 }
 
 } // namespace
+
+TEST(ChatLogic, PendingLinesLeaveOnlyWithTheirOwnEcho)
+{
+    CPendingLines pending;
+    const int first = pending.Add("a b");
+    const int second = pending.Add("<b>x</b>");
+    // Another speaker's line, or one naming the operator elsewhere, is no echo.
+    EXPECT_FALSE(pending.Arrived("Ann: a b", "admin"));
+    EXPECT_FALSE(pending.Arrived("Ann: admin: a b", "admin"));
+    // Nothing was taken yet, so a changed text matches nothing.
+    EXPECT_FALSE(pending.Arrived("admin: x", "admin"));
+    // The echo of the second, in any case, leaves the first pending.
+    pending.Delivered(first);
+    pending.Delivered(second);
+    ASSERT_TRUE(pending.Arrived("ADMIN: <b>x</b> ", "admin"));
+    ASSERT_EQ(pending.Lines().size(), 1u);
+    // A text the service changed on the way takes the oldest line it took.
+    const auto back = pending.Arrived("admin: a  b", "admin");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->id, first);
+    EXPECT_TRUE(pending.Lines().empty());
+
+    // A failed line stays, marked, until sent again, and fails only once.
+    const int lost = pending.Add("gone");
+    EXPECT_EQ(pending.Failed(lost), std::optional<std::string>("gone"));
+    EXPECT_FALSE(pending.Failed(lost));
+    EXPECT_EQ(pending.Lines().at(0).state, CPendingLines::State::Lost);
+    pending.Add("gone");
+    ASSERT_EQ(pending.Lines().size(), 1u);
+    EXPECT_EQ(pending.Lines().at(0).state, CPendingLines::State::Sending);
+}

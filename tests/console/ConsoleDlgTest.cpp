@@ -1,6 +1,7 @@
 // The console window run offscreen with a scripted transport; replies are handed
 // to it the way the server link does.
 #include "console/ConsoleDlg.h"
+#include "chat/ChatDlg.h"
 #include "session/Session.h"
 
 #include "panel/VisitorPanelDlg.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -464,6 +466,37 @@ TEST_F(ConsoleTest, SoundsNewVisitorOncePerRefreshAndSoundOff)
     EXPECT_TRUE(console->isVisible());
 }
 
+TEST_F(ConsoleTest, AChatRequestLeavesTheKeyboardToTheChatWindowAndReachesAMinimisedConsole)
+{
+    console->show();
+    console->OpenChatWindow(ChatRequest{"192.0.2.1", "c1", "", "", false, {}});
+    chat::CChatDlg* chat = console->FindChatWindow("c1");
+    ASSERT_NE(chat, nullptr);
+    chat->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == chat; }, 2000));
+
+    // In the tray: the request raises the pop-up, and "sound1" brings the console
+    // up beside the chat, whose input keeps the keyboard.
+    console->showMinimized();
+    QTest::qWait(20);
+    List(ListReply({Row("c5", "Chat Request")}, "admin<blk>sound1<blk>"));
+    EXPECT_EQ(popups, std::vector<std::string>{"c5"});
+    EXPECT_TRUE(console->isVisible());
+    EXPECT_FALSE(console->isMinimized());
+    QTest::qWait(20);
+    EXPECT_EQ(QApplication::activeWindow(), chat);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(chat->Input()));
+
+    // Without a tray, a minimised console stays a window on the task bar, and still
+    // counts as out of sight.
+    tray.available = false;
+    session.Shared().popupShown = false;
+    console->showMinimized();
+    QTest::qWait(20);
+    List(ListReply({Row("c6", "Chat Request")}));
+    EXPECT_EQ(popups, (std::vector<std::string>{"c5", "c6"}));
+}
+
 TEST_F(ConsoleTest, PopupOnlyWhileHiddenAndOncePerVisitor)
 {
     List(ListReply({Row("c1", "Chat Request")}));
@@ -547,14 +580,66 @@ TEST_F(ConsoleTest, TrayMenuAndMinimising)
     QTest::qWait(20);
     EXPECT_TRUE(console->isVisible());
 
+    // With no chat open, Exit asks nothing; the service hears the operator is off
+    // line before the console ends.
     store.stored = std::string("saved");
     tray.actions.exit();
     EXPECT_FALSE(tray.shown);
+    EXPECT_FALSE(console->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console->result() == 1; }, 3000));
+    EXPECT_TRUE(boxes.asked.empty());
     // Exit is not a log out: the saved login stays for the next start.
     EXPECT_EQ(store.stored, std::string("saved"));
-    EXPECT_EQ(console->result(), 1);
     const auto paths = SentPaths();
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "/w-adminout.php?adminid=admin&sid=site1"), 0);
+    EXPECT_EQ(paths.back(), "/w-mrefresh.php?sid=site1&adminid=admin&action=lgof");
+}
+
+TEST_F(ConsoleTest, QuittingWithChatsOpenAsksFirstAndEndsEveryChat)
+{
+    console->show();
+    for (const char* chat : {"c1", "c2"})
+        console->OpenChatWindow(ChatRequest{"192.0.2.1", chat, "", "", false, {}});
+    WaitForRequests();
+    const std::size_t sentBefore = transport->RequestCount();
+    store.stored = std::string("saved");
+
+    // No: nothing changes, whichever way the operator tried to leave.
+    boxes.answer = false;
+    const std::vector<std::function<void()>> ways{
+        [&] { console->close(); },
+        [&] { tray.actions.exit(); },
+        [&] { tray.actions.logOut(); },
+        [&] { console->Panel()->Button(res::IDC_LOG_OUT)->click(); },
+    };
+    for (const auto& leave : ways)
+        leave();
+    ASSERT_EQ(boxes.asked.size(), ways.size());
+    for (const auto& question : boxes.asked) {
+        EXPECT_EQ(question.text, QStringLiteral("2 chats are open. End them and quit?"));
+        EXPECT_EQ(question.caption, QStringLiteral("Kivora"));
+    }
+    EXPECT_TRUE(console->isVisible());
+    EXPECT_TRUE(tray.shown);
+    EXPECT_EQ(console->ChatWindowCount(), 2);
+    EXPECT_FALSE(console->IsLeaving());
+    for (const auto& path : SentPaths()) {
+        EXPECT_EQ(path.find("endchatcl"), std::string::npos);
+        EXPECT_EQ(path.find("lgof"), std::string::npos);
+        EXPECT_EQ(path.find("adminout"), std::string::npos);
+    }
+
+    // Yes: each chat ends with the service, the operator goes off line, and the
+    // console ends once the service has answered.
+    boxes.answer = true;
+    console->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return console->result() == 1; }, 3000));
+    const auto paths = SentPaths();
+    const std::vector<std::string> last(paths.begin() + static_cast<std::ptrdiff_t>(sentBefore), paths.end());
+    EXPECT_EQ(std::count(last.begin(), last.end(), "/w-action.php?action=endchatcl&csesid=c1&sid=site1&adminid=admin"), 1);
+    EXPECT_EQ(std::count(last.begin(), last.end(), "/w-action.php?action=endchatcl&csesid=c2&sid=site1&adminid=admin"), 1);
+    EXPECT_EQ(std::count(last.begin(), last.end(), "/w-mrefresh.php?sid=site1&adminid=admin&action=lgof"), 1);
+    EXPECT_EQ(store.stored, std::string("saved"));
 }
 
 TEST_F(ConsoleTest, HidingInTheTrayKeepsTheSessionAndLocksNoOtherWindow)

@@ -178,6 +178,19 @@ TEST_P(CleanExit, EndsPromptlyWhileRequestsHang)
     EXPECT_EQ(fakes.store.stored.has_value(), !GetParam().logsOut);
     EXPECT_EQ(deactivationBoxes, way == ExitWay::AccountDeactivated ? 1 : 0);
     EXPECT_EQ(BoxesCaptioned(fakes.boxes, QStringLiteral("Internet Connection")), 0);
+    // The operator was asked about the open chat, and it ended with the service;
+    // quitting also told the service the operator is off line.
+    if (way != ExitWay::AccountDeactivated) {
+        ASSERT_EQ(fakes.boxes.asked.size(), 1u);
+        EXPECT_EQ(fakes.boxes.asked[0].text, QStringLiteral("1 chats are open. End them and quit?"));
+        const auto lines = service.RequestLines();
+        const auto sent = [&](const std::string& part) {
+            return std::count_if(lines.begin(), lines.end(),
+                                 [&](const std::string& line) { return line.find(part) != std::string::npos; });
+        };
+        EXPECT_EQ(sent("action=endchatcl&csesid=" + visitor), 1);
+        EXPECT_EQ(sent("action=lgof"), GetParam().logsOut ? 0 : 1);
+    }
 
     QElapsedTimer linkEnd;
     linkEnd.start();

@@ -185,7 +185,10 @@ TEST_F(PanelActions, WebConsolePages)
 TEST_F(PanelActions, LogOutGoesToTheConsoleOnce)
 {
     int logOuts = 0;
-    panel->logOut = [&] { ++logOuts; };
+    panel->logOut = [&] {
+        ++logOuts;
+        return true;
+    };
     QTest::mouseClick(Button(res::IDC_LOG_OUT), Qt::LeftButton);
     EXPECT_FALSE(Button(res::IDC_LOG_OUT)->isEnabled());
     QTest::mouseClick(Button(res::IDC_LOG_OUT), Qt::LeftButton);
