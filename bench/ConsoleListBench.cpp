@@ -34,7 +34,11 @@ using namespace kivora;
 
 class NullTransport final : public net::ITransport {
 public:
-    net::TransportResult Get(const net::TransportRequest&, const std::atomic<bool>&) override { return {true, {}, {}}; }
+    void Start(net::TransportRequest, net::AbandonFlag, net::TransportCompletion completion) override
+    {
+        completion({true, {}, {}});
+    }
+    void Abandon(const net::AbandonFlag&) override {}
 };
 std::string OrdinaryPage(int row)
 {

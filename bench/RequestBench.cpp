@@ -82,13 +82,16 @@ bool AwaitReply(CReplyCatcher& catcher)
 // going, the exchange itself and the hand-over to the GUI thread.
 class CTimedTransport final : public net::ITransport {
 public:
-    net::TransportResult Get(const net::TransportRequest& request, const std::atomic<bool>& abandon) override
+    void Start(net::TransportRequest request, net::AbandonFlag abandon, net::TransportCompletion completion) override
     {
         started.store(Clock::now().time_since_epoch().count());
-        net::TransportResult result = inner.Get(request, abandon);
-        ended.store(Clock::now().time_since_epoch().count());
-        return result;
+        inner.Start(std::move(request), std::move(abandon),
+                    [this, completion = std::move(completion)](net::TransportResult result) {
+                        ended.store(Clock::now().time_since_epoch().count());
+                        completion(std::move(result));
+                    });
     }
+    void Abandon(const net::AbandonFlag& flag) override { inner.Abandon(flag); }
     Clock::time_point Started() const { return Clock::time_point(Clock::duration(started.load())); }
     Clock::time_point Ended() const { return Clock::time_point(Clock::duration(ended.load())); }
 

@@ -86,16 +86,22 @@ void Require(bool ok, const char* what)
 // The real transport, keeping how long each exchange took.
 class CTimedCurlTransport final : public net::ITransport {
 public:
-    net::TransportResult Get(const net::TransportRequest& request, const std::atomic<bool>& abandon) override
+    void Start(net::TransportRequest request, net::AbandonFlag abandon, net::TransportCompletion completion) override
     {
         QElapsedTimer timer;
         timer.start();
-        net::TransportResult result = inner.Get(request, abandon);
-        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        inner.Start(std::move(request), std::move(abandon),
+                    [this, timer, completion = std::move(completion)](net::TransportResult result) {
+                        Note(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+                        completion(std::move(result));
+                    });
+    }
+    void Abandon(const net::AbandonFlag& flag) override { inner.Abandon(flag); }
+    void Note(double ms)
+    {
         const std::lock_guard lock(mutex);
         if (recording)
             durations.push_back(ms);
-        return result;
     }
     void Record(bool on)
     {

@@ -2,10 +2,13 @@
 
 #include <curl/curl.h>
 
+#include "NetworkThread.h"
+
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace kivora::net {
 
@@ -16,29 +19,25 @@ constexpr const char* kUserAgent = "Kivora";
 constexpr std::size_t kMaxErrorText = 254;
 constexpr int kMaxRedirects = 10;
 
-struct Exchange {
-    std::string body;
-    std::size_t maxBody = 0;
+using Clock = std::chrono::steady_clock;
+
+// A reply's body as it arrives, up to the cap.
+struct Body {
+    std::string text;
+    std::size_t max = 0;
     bool tooLarge = false;
-    const std::atomic<bool>* abandon = nullptr;
 };
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user)
 {
-    auto* exchange = static_cast<Exchange*>(user);
+    auto* body = static_cast<Body*>(user);
     const std::size_t bytes = size * count;
-    if (exchange->body.size() + bytes > exchange->maxBody) {
-        exchange->tooLarge = true;
+    if (body->text.size() + bytes > body->max) {
+        body->tooLarge = true;
         return 0; // ends the transfer with a write error
     }
-    exchange->body.append(data, bytes);
+    body->text.append(data, bytes);
     return bytes;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    const auto* exchange = static_cast<const Exchange*>(user);
-    return exchange->abandon->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
 std::string HostForUrl(const std::string& host)
@@ -95,36 +94,71 @@ struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-} // namespace
-
-CCurlTransport::CCurlTransport(TransportLimits limits) : limits(limits)
-{
-    GlobalInit();
-}
-
-void CCurlTransport::GlobalInit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-TransportResult CCurlTransport::Get(const TransportRequest& request, const std::atomic<bool>& abandon)
-{
-    TransportResult result;
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) {
-        result.error = "The HTTP session could not be opened.";
-        return result;
+// One exchange: its easy handle, the redirects it has followed, and whom to tell
+// how it ended.
+class CExchange final : public ICurlJob {
+public:
+    CExchange(std::shared_ptr<const TransportLimits> limits, TransportRequest request, AbandonFlag abandon,
+              TransportCompletion completion)
+        : limits(std::move(limits)), request(std::move(request)), abandon(std::move(abandon)),
+          completion(std::move(completion))
+    {
+        body.max = this->limits->maxBodyBytes;
     }
-    std::unique_ptr<curl_slist, SlistDeleter> headers(
-        curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
 
-    const std::string url = request.scheme + "://" + HostForUrl(request.host) + ":" +
-                            std::to_string(request.port) + request.path;
-    Exchange exchange;
-    exchange.maxBody = limits.maxBodyBytes;
-    exchange.abandon = &abandon;
+    CURL* Begin() override;
+    bool Continue(CURLcode code) override;
+    bool Abandoned() const override { return abandon && abandon->load(); }
+    void GiveUp() override { Fail("The exchange was abandoned."); }
+
+private:
+    void Succeed()
+    {
+        TransportResult result;
+        result.ok = true;
+        result.body = std::move(body.text);
+        End(std::move(result));
+    }
+    void Fail(std::string error)
+    {
+        TransportResult result;
+        result.error = std::move(error);
+        if (result.error.size() > kMaxErrorText)
+            result.error.resize(kMaxErrorText);
+        End(std::move(result));
+    }
+    void End(TransportResult result)
+    {
+        if (TransportCompletion tell = std::exchange(completion, nullptr))
+            tell(std::move(result));
+    }
+
+    std::shared_ptr<const TransportLimits> limits;
+    TransportRequest request;
+    AbandonFlag abandon;
+    TransportCompletion completion;
+
+    std::unique_ptr<CURL, CurlDeleter> curl;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    Body body;
     char errorText[CURL_ERROR_SIZE] = {};
+    std::optional<Origin> origin;
+    Clock::time_point deadline;
+    int redirects = 0;
+};
+
+CURL* CExchange::Begin()
+{
+    curl.reset(curl_easy_init());
+    headers.reset(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
+    if (!curl || !headers) {
+        Fail("The HTTP session could not be opened.");
+        return nullptr;
+    }
+    const std::string url = request.scheme + "://" + HostForUrl(request.host) + ":" + std::to_string(request.port) +
+                            request.path;
+    origin = OriginOf(url);
+    deadline = Clock::now() + std::chrono::milliseconds(limits->totalTimeoutMs);
 
     CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
@@ -133,72 +167,99 @@ TransportResult CCurlTransport::Get(const TransportRequest& request, const std::
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    // One connection per exchange, as HTTP/1.0 without keep-alive has it, even
+    // when a server offers to keep its connection open.
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     // The server's certificate must chain to a trusted root and name the host; a
     // certificate that does not is a failed exchange, never accepted silently.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!limits.trustFile.empty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, limits.trustFile.c_str());
+    if (!limits->trustFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, limits->trustFile.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits->connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits->totalTimeoutMs);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &exchange);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    return h;
+}
 
-    // Redirects are followed here rather than by libcurl, which cannot keep them on
-    // one host: the query may carry the password, so a redirect to another scheme,
-    // host or port (https to http included) ends the exchange instead.
-    const std::optional<Origin> origin = OriginOf(url);
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.totalTimeoutMs);
-    CURLcode code = curl_easy_perform(h);
-    for (int redirects = 0; code == CURLE_OK; ++redirects) {
+bool CExchange::Continue(CURLcode code)
+{
+    if (code == CURLE_OK) {
         const char* location = nullptr;
-        curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
+        curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location);
         if (location == nullptr) {
-            result.ok = true;
-            result.body = std::move(exchange.body);
-            return result;
+            Succeed();
+            return false;
         }
+        // Redirects are followed here rather than by libcurl, which cannot keep them
+        // on one host: the query may carry the password, so a redirect to another
+        // scheme, host or port (https to http included) ends the exchange instead.
         const std::string next(location);
         if (redirects == kMaxRedirects) {
-            result.error = "The server redirected the request too many times.";
-            return result;
+            Fail("The server redirected the request too many times.");
+            return false;
         }
         const std::optional<Origin> nextOrigin = OriginOf(next);
         if (!origin || !nextOrigin || !SameOrigin(*origin, *nextOrigin)) {
-            result.error = "The server redirected the request to another host.";
-            return result;
+            Fail("The server redirected the request to another host.");
+            return false;
         }
         // The time limit covers the whole chain of redirects.
-        long remainingMs = limits.totalTimeoutMs;
-        if (limits.totalTimeoutMs > 0) {
+        long remainingMs = limits->totalTimeoutMs;
+        if (limits->totalTimeoutMs > 0) {
             remainingMs = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
             if (remainingMs <= 0) {
-                code = CURLE_OPERATION_TIMEDOUT;
-                errorText[0] = '\0';
-                break;
+                Fail(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT));
+                return false;
             }
         }
-        exchange.body.clear();
-        curl_easy_setopt(h, CURLOPT_URL, next.c_str());
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, remainingMs);
-        code = curl_easy_perform(h);
+        ++redirects;
+        body.text.clear();
+        curl_easy_setopt(curl.get(), CURLOPT_URL, next.c_str());
+        curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, remainingMs);
+        return true;
     }
-    if (exchange.tooLarge)
-        result.error = "The server's reply is too large.";
+    if (body.tooLarge)
+        Fail("The server's reply is too large.");
     else if (errorText[0] != '\0')
-        result.error = errorText;
+        Fail(errorText);
     else
-        result.error = curl_easy_strerror(code);
-    if (result.error.size() > kMaxErrorText)
-        result.error.resize(kMaxErrorText);
-    return result;
+        Fail(curl_easy_strerror(code));
+    return false;
+}
+
+} // namespace
+
+CCurlTransport::CCurlTransport(TransportLimits limits)
+    : limits(std::make_shared<const TransportLimits>(std::move(limits)))
+{
+    GlobalInit();
+    network = std::make_unique<CNetworkThread>();
+}
+
+CCurlTransport::~CCurlTransport() = default;
+
+void CCurlTransport::GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void CCurlTransport::Start(TransportRequest request, AbandonFlag abandon, TransportCompletion completion)
+{
+    network->Add(std::make_unique<CExchange>(limits, std::move(request), std::move(abandon), std::move(completion)));
+}
+
+void CCurlTransport::Abandon(const AbandonFlag& flag)
+{
+    if (!flag)
+        return;
+    flag->store(true);
+    network->CheckAbandoned();
 }
 
 } // namespace kivora::net

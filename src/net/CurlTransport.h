@@ -2,20 +2,32 @@
 
 #include "Transport.h"
 
+#include <memory>
+
 namespace kivora::net {
 
-// The real transport: libcurl's easy interface, one handle per exchange. Redirects
-// are followed only within the request's own scheme, host and port.
+class CNetworkThread;
+
+// The real transport: libcurl, every exchange on one network thread of the
+// transport's own. Redirects are followed only within the request's own scheme,
+// host and port.
 class CCurlTransport final : public ITransport {
 public:
     explicit CCurlTransport(TransportLimits limits = {});
-    TransportResult Get(const TransportRequest& request, const std::atomic<bool>& abandon) override;
+    // Gives up every exchange still under way and ends the network thread.
+    ~CCurlTransport() override;
+    CCurlTransport(const CCurlTransport&) = delete;
+    CCurlTransport& operator=(const CCurlTransport&) = delete;
+
+    void Start(TransportRequest request, AbandonFlag abandon, TransportCompletion completion) override;
+    void Abandon(const AbandonFlag& flag) override;
 
     // Once per process, before any thread can make an exchange.
     static void GlobalInit();
 
 private:
-    TransportLimits limits;
+    std::shared_ptr<const TransportLimits> limits;
+    std::unique_ptr<CNetworkThread> network;
 };
 
 } // namespace kivora::net

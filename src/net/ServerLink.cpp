@@ -1,7 +1,6 @@
 #include "ServerLink.h"
 
 #include "RecordText.h"
-#include "platform/Threads.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -17,7 +16,6 @@
 #include <mutex>
 #include <unordered_map>
 
-
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 #endif
@@ -26,23 +24,14 @@ namespace kivora::net {
 
 namespace {
 
+// The longest the link waits, as it ends, for the transport to give up its
+// exchanges.
 constexpr auto kDrainTimeout = std::chrono::seconds(5);
 
-// A worker's stack. The C library keeps about 40 MiB of the stacks of ended threads
-// for reuse; at 8 MiB (its default) only four fit, so most workers of a busy tick
-// would map and fault in a fresh stack and unmap it again. At 1 MiB every worker
-// of a tick starts on a stack that is already there. An exchange needs a small
-// part of it.
-constexpr std::size_t kWorkerStackBytes = std::size_t{1} << 20;
-
-// Workers are many and short-lived, and tens of them run at once on a busy
-// tick; two malloc arenas serve them as well as one each would, a few MiB leaner.
-constexpr int kWorkerArenas = 2;
-
-// Qt's event queue hands an event from a worker to the GUI thread under locks of
-// its own, which the thread sanitizer cannot see (Qt is not built with it). The
-// hand-over is told to it here, so that it takes what the worker wrote into the
-// event as written before the GUI thread reads it.
+// Qt's event queue hands an event from the network thread to the GUI thread under
+// locks of its own, which the thread sanitizer cannot see (Qt is not built with
+// it). The hand-over is told to it here, so that it takes what the network thread
+// wrote into the event as written before the GUI thread reads it.
 void MarkHandedOver([[maybe_unused]] const void* what)
 {
 #if defined(__SANITIZE_THREAD__)
@@ -57,8 +46,8 @@ void MarkTakenOver([[maybe_unused]] const void* what)
 #endif
 }
 
-// A call queued from a worker to the GUI thread. Whatever it holds is dropped on
-// the GUI thread, whether the call ran or was discarded with its receiver.
+// A call queued to the GUI thread. Whatever it holds is dropped on the GUI thread,
+// whether the call ran or was discarded with its receiver.
 class RunOnGuiEvent final : public QEvent {
 public:
     static QEvent::Type Kind()
@@ -78,11 +67,34 @@ private:
     std::shared_ptr<void> keep;
 };
 
+TransportRequest MakeRequest(const ServiceAddress& address, std::string path)
+{
+    TransportRequest request;
+    request.scheme = address.scheme;
+    request.host = address.host;
+    request.port = address.port;
+    request.path = std::move(path);
+    return request;
+}
+
+// The reply text of an exchange: the body up to its first zero byte, or the error.
+bool TakeReply(TransportResult result, std::string& reply)
+{
+    if (!result.ok) {
+        reply = std::move(result.error);
+        return false;
+    }
+    result.body.resize(CutAtZero(result.body).size());
+    reply = std::move(result.body);
+    return true;
+}
+
 } // namespace
 
-// Lives on the GUI thread; replies and warnings from workers are queued to it. It
-// also keeps, on the GUI thread only, a weak reference to the window behind each
-// request, so that workers carry a number rather than anything of the window's.
+// Lives on the GUI thread; replies from the network are queued to it. It also
+// keeps, on the GUI thread only, a weak reference to the window behind each
+// request, so that the network side carries a number rather than anything of the
+// window's.
 class CReplyDispatcher final : public QObject {
 public:
     quint64 Register(QObject* target)
@@ -126,12 +138,12 @@ private:
     std::function<void(bool)> outcomeListener;
 };
 
-// What the link shares with its workers. Workers keep it alive, so a worker that
-// outlives the link still only touches memory of its own.
+// What the link shares with the completions of its exchanges, which keep it alive:
+// a completion that comes after the link has gone still only touches memory of
+// its own.
 struct LinkCore : std::enable_shared_from_this<LinkCore> {
-    std::shared_ptr<ITransport> transport;
+    AbandonFlag abandon = std::make_shared<std::atomic<bool>>(false);
     std::atomic<bool> shuttingDown{false};
-    std::atomic<bool> abandon{false};
     std::atomic<int> inFlight{0};
 
     std::mutex dispatchMutex;
@@ -140,72 +152,56 @@ struct LinkCore : std::enable_shared_from_this<LinkCore> {
     std::mutex drainMutex;
     std::condition_variable drained;
 
-    bool Perform(const ServiceAddress& address, std::string path, std::string& reply);
-    void RunOnGui(std::function<void()> fn);
-    void FinishWorker();
+    // From the transport's thread: queues the reply to the GUI thread and returns.
+    void Deliver(quint64 targetId, int kind, TransportResult result);
+    // On the GUI thread.
+    void Hand(quint64 targetId, int kind, bool ok, const std::string& reply);
+    void Finish();
 };
 
-bool LinkCore::Perform(const ServiceAddress& address, std::string path, std::string& reply)
+namespace {
+
+// Counts an asynchronous exchange out when its reply is handled or dropped.
+struct InFlightToken {
+    explicit InFlightToken(std::shared_ptr<LinkCore> core) : core(std::move(core)) {}
+    ~InFlightToken() { core->Finish(); }
+    InFlightToken(const InFlightToken&) = delete;
+    InFlightToken& operator=(const InFlightToken&) = delete;
+    std::shared_ptr<LinkCore> core;
+};
+
+} // namespace
+
+void LinkCore::Deliver(quint64 targetId, int kind, TransportResult result)
 {
-    TransportRequest request;
-    request.scheme = address.scheme;
-    request.host = address.host;
-    request.port = address.port;
-    request.path = std::move(path);
-    TransportResult result = transport->Get(request, abandon);
-    if (!result.ok) {
-        reply = std::move(result.error);
-        return false;
-    }
-    // The text ends at its first zero byte.
-    result.body.resize(CutAtZero(result.body).size());
-    reply = std::move(result.body);
-    return true;
+    auto token = std::make_shared<InFlightToken>(shared_from_this());
+    std::string reply;
+    const bool ok = TakeReply(std::move(result), reply);
+    const std::lock_guard lock(dispatchMutex);
+    if (!dispatcher)
+        return;
+    auto* event = new RunOnGuiEvent(
+        [core = shared_from_this(), targetId, kind, ok, reply = std::move(reply)] {
+            core->Hand(targetId, kind, ok, reply);
+        },
+        std::move(token));
+    MarkHandedOver(event);
+    QCoreApplication::postEvent(dispatcher, event);
 }
 
-void LinkCore::RunOnGui(std::function<void()> fn)
+void LinkCore::Hand(quint64 targetId, int kind, bool ok, const std::string& reply)
 {
-    struct Waiter {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    // Marks the wait over when the queued call is gone, whether it ran or was
-    // discarded with the dispatcher.
-    struct Release {
-        explicit Release(std::shared_ptr<Waiter> w) : waiter(std::move(w)) {}
-        ~Release()
-        {
-            {
-                const std::lock_guard lock(waiter->mutex);
-                waiter->done = true;
-            }
-            waiter->cv.notify_all();
-        }
-        std::shared_ptr<Waiter> waiter;
-    };
-
-    auto waiter = std::make_shared<Waiter>();
-    {
-        std::unique_lock lock(dispatchMutex);
-        if (!dispatcher)
-            return;
-        if (QThread::currentThread() == dispatcher->thread()) {
-            // The dispatcher is only destroyed on this thread, after this call.
-            lock.unlock();
-            fn();
-            return;
-        }
-        auto* event = new RunOnGuiEvent(std::move(fn), std::make_shared<Release>(waiter));
-        MarkHandedOver(event);
-        QCoreApplication::postEvent(dispatcher, event);
-    }
-    std::unique_lock lock(waiter->mutex);
-    while (!waiter->done && !abandon.load())
-        waiter->cv.wait_for(lock, std::chrono::milliseconds(50));
+    // Runs only while the dispatcher exists. The window may have gone, or the
+    // console may have started to end, while the reply was on its way.
+    QObject* target = targetId != 0 ? dispatcher->Take(targetId) : nullptr;
+    if (shuttingDown.load())
+        return;
+    dispatcher->ReportOutcome(ok);
+    if (auto* receiver = dynamic_cast<IReplyTarget*>(target))
+        receiver->OnServerOutcome(kind, reply, ok);
 }
 
-void LinkCore::FinishWorker()
+void LinkCore::Finish()
 {
     {
         const std::lock_guard lock(drainMutex);
@@ -229,31 +225,29 @@ int TimerPeriodMs(int fromServiceMs, int fallbackMs)
 }
 
 CServerLink::CServerLink(std::shared_ptr<ITransport> transport)
-    : core(std::make_shared<LinkCore>()), dispatcher(std::make_unique<CReplyDispatcher>())
+    : transport(std::move(transport)), core(std::make_shared<LinkCore>()),
+      dispatcher(std::make_unique<CReplyDispatcher>())
 {
-    platform::LimitMallocArenas(kWorkerArenas);
-    core->transport = std::move(transport);
     core->dispatcher = dispatcher.get();
 }
 
 CServerLink::~CServerLink()
 {
     core->shuttingDown.store(true);
-    core->abandon.store(true);
     {
         const std::lock_guard lock(core->dispatchMutex);
         core->dispatcher = nullptr;
     }
-    // Discards the queued replies, which releases the workers waiting on them.
+    // Drops the replies queued for the GUI thread.
     dispatcher.reset();
+    transport->Abandon(core->abandon);
     std::unique_lock lock(core->drainMutex);
     core->drained.wait_for(lock, kDrainTimeout, [this] { return core->inFlight.load() == 0; });
 }
 
 bool CServerLink::PerformRequest(const ServiceAddress& address, std::string_view path, std::string& reply)
 {
-    reply.clear();
-    const bool ok = core->Perform(address, std::string(path), reply);
+    const bool ok = TakeReply(transport->Get(MakeRequest(address, std::string(path)), core->abandon), reply);
     if (QThread::currentThread() == dispatcher->thread() && !core->shuttingDown.load())
         dispatcher->ReportOutcome(ok);
     return ok;
@@ -261,40 +255,12 @@ bool CServerLink::PerformRequest(const ServiceAddress& address, std::string_view
 
 void CServerLink::StartRequest(const ServiceAddress& address, std::string path, int kind, QObject* target)
 {
-    struct Job {
-        ServiceAddress address;
-        std::string path;
-        int kind;
-        quint64 targetId;
-    };
     const quint64 targetId = target && IsDeliveredKind(kind) ? dispatcher->Register(target) : 0;
-    Job job{address, std::move(path), kind, targetId};
-
     core->inFlight.fetch_add(1);
-    auto worker = [core = core, job = std::move(job)]() mutable {
-        std::string reply;
-        const bool ok = core->Perform(job.address, std::move(job.path), reply);
-        if (!core->shuttingDown.load()) {
-            core->RunOnGui([core, targetId = job.targetId, kind = job.kind, ok, reply = std::move(reply)] {
-                // Runs on the GUI thread only while the dispatcher exists. The window
-                // may have gone, or the console may have started to end, while the
-                // reply was on its way.
-                QObject* target = targetId != 0 ? core->dispatcher->Take(targetId) : nullptr;
-                if (core->shuttingDown.load())
-                    return;
-                core->dispatcher->ReportOutcome(ok);
-                if (auto* receiver = dynamic_cast<IReplyTarget*>(target))
-                    receiver->OnServerOutcome(kind, reply, ok);
-            });
-        }
-        core->FinishWorker();
-    };
-    if (!platform::StartDetachedThread(std::move(worker), kWorkerStackBytes)) {
-        // No thread to be had: the request is lost like a failed exchange.
-        dispatcher->Take(targetId);
-        core->FinishWorker();
-        dispatcher->ReportOutcome(false);
-    }
+    transport->Start(MakeRequest(address, std::move(path)), core->abandon,
+                     [core = core, targetId, kind](TransportResult result) {
+                         core->Deliver(targetId, kind, std::move(result));
+                     });
 }
 
 void CServerLink::SetOutcomeListener(std::function<void(bool ok)> listener)

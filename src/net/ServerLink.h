@@ -45,11 +45,11 @@ bool IsDeliveredKind(int kind);
 
 // A window that receives replies. Implemented by QObjects: the link keeps a weak
 // reference to the requester on the GUI thread and checks it before delivering;
-// the worker thread only carries a request number.
+// the network thread only carries a request number.
 class IReplyTarget {
 public:
     virtual ~IReplyTarget() = default;
-    // Runs on the GUI thread while the worker that made the exchange waits.
+    // Runs on the GUI thread.
     virtual void OnServerReply(int kind, const std::string& text) = 0;
     // The same, told whether the exchange itself worked: a failed one hands on the
     // error text (or nothing) as its text.
@@ -64,23 +64,23 @@ int TimerPeriodMs(int fromServiceMs, int fallbackMs);
 class CReplyDispatcher;
 struct LinkCore;
 
-// The transport's workers: each exchange runs on a worker thread of its own, and
-// its reply is handed to the object that asked, on the GUI thread. Where requests
-// go, who sends them and what their outcomes mean are the session's.
+// Hands the session's requests to the transport, which runs them off the GUI
+// thread, and each reply to the object that asked, on the GUI thread. Where
+// requests go, who sends them and what their outcomes mean are the session's.
 class CServerLink final {
 public:
     explicit CServerLink(std::shared_ptr<ITransport> transport);
-    // Stops every delivery, makes exchanges still in flight give up, and waits a
-    // little for their workers, so that none outlives what it uses.
+    // Stops every delivery and gives up the exchanges still in flight, so that none
+    // outlives what it uses.
     ~CServerLink();
     CServerLink(const CServerLink&) = delete;
     CServerLink& operator=(const CServerLink&) = delete;
 
-    // One GET of path (prefix, tail and query) at address on the calling thread,
-    // which it blocks; for tests and tools. The reply is the body, or the error.
+    // One GET of path (prefix, tail and query) at address, which the calling thread
+    // waits for; for tests and tools. The reply is the body, or the error.
     bool PerformRequest(const ServiceAddress& address, std::string_view path, std::string& reply);
-    // The same on a worker thread; target must implement IReplyTarget, or be null
-    // for kinds nobody handles.
+    // The same without waiting; target must implement IReplyTarget, or be null for
+    // kinds nobody handles.
     void StartRequest(const ServiceAddress& address, std::string path, int kind, QObject* target);
 
     // Told on the GUI thread whether each exchange worked, before its reply is
@@ -89,10 +89,11 @@ public:
 
     bool ShuttingDown() const;
     void SetShuttingDown();
-    // Asynchronous exchanges not yet finished (worker threads alive).
+    // Asynchronous exchanges whose replies have not yet been handled (or dropped).
     int InFlight() const;
 
 private:
+    std::shared_ptr<ITransport> transport;
     std::shared_ptr<LinkCore> core;
     std::unique_ptr<CReplyDispatcher> dispatcher;
 };

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace kivora::net {
@@ -27,13 +29,27 @@ struct TransportLimits {
     std::string trustFile;
 };
 
-// One blocking HTTP/1.0 GET exchange. Implementations are called from many
-// threads at once and share nothing between calls.
+// Shared by the exchanges of one requester; raised (through ITransport::Abandon)
+// when the requester is ending, so that they give up at once.
+using AbandonFlag = std::shared_ptr<std::atomic<bool>>;
+
+// Told how an exchange ended. It may run on the transport's own thread, or on the
+// starting thread before Start returns; it must not block.
+using TransportCompletion = std::function<void(TransportResult)>;
+
+// HTTP/1.0 GET exchanges, each on a connection of its own, many at once.
 class ITransport {
 public:
     virtual ~ITransport() = default;
-    // abandon turns true when the program is ending: give up as soon as possible.
-    virtual TransportResult Get(const TransportRequest& request, const std::atomic<bool>& abandon) = 0;
+
+    // Starts one exchange; completion runs exactly once, whether it worked, failed
+    // or was abandoned. abandon may be null.
+    virtual void Start(TransportRequest request, AbandonFlag abandon, TransportCompletion completion) = 0;
+    // Raises flag and gives up every exchange started with it.
+    virtual void Abandon(const AbandonFlag& flag) = 0;
+
+    // One exchange, waited for on the calling thread. Never call it from a completion.
+    TransportResult Get(TransportRequest request, AbandonFlag abandon = nullptr);
 };
 
 } // namespace kivora::net

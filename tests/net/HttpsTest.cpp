@@ -91,8 +91,7 @@ protected:
         request.host = "127.0.0.1";
         request.port = port;
         request.path = path;
-        const std::atomic<bool> abandon{false};
-        return transport.Get(request, abandon);
+        return transport.Get(request);
     }
 
     static TransportLimits Trusting(const char* pem)

@@ -100,8 +100,7 @@ TEST(Redirects, AreFollowedOnlyWithinTheSameOrigin)
         request.host = c.requestHost;
         request.port = server.port;
         request.path = c.path;
-        const std::atomic<bool> abandon{false};
-        const TransportResult result = transport.Get(request, abandon);
+        const TransportResult result = transport.Get(request);
 
         EXPECT_EQ(result.ok, c.followed) << result.error;
         if (c.followed) {

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -41,13 +42,13 @@ public:
         kinds.push_back(kind);
         texts.push_back(text);
         onGuiThread = QThread::currentThread() == thread();
-        workerWaiting = link.InFlight() > 0;
+        countedInFlight = link.InFlight() > 0;
     }
     CServerLink& link;
     std::vector<int> kinds;
     std::vector<std::string> texts;
     bool onGuiThread = false;
-    bool workerWaiting = false;
+    bool countedInFlight = false;
 };
 
 class ServerLinkEndToEnd : public ::testing::Test {
@@ -161,7 +162,7 @@ TEST_F(ServerLinkEndToEnd, AsynchronousRepliesReachTheirWindowOnTheGuiThread)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target.kinds.empty(); }, 10000));
     EXPECT_EQ(target.texts[0], "true<fld>OPR<fld>http://www.site1.example/");
     EXPECT_TRUE(target.onGuiThread);
-    EXPECT_TRUE(target.workerWaiting);
+    EXPECT_TRUE(target.countedInFlight);
 
     // Fire-and-forget and unknown kinds are sent but never delivered.
     session.Send({"/w-otype.php?csesid=c1&stat=otype&sid=site1", kKindOperatorTyping}, &target);
@@ -180,18 +181,44 @@ TEST_F(ServerLinkEndToEnd, AsynchronousRepliesReachTheirWindowOnTheGuiThread)
     EXPECT_EQ(service.RequestLines().size(), 4u);
 }
 
-TEST(ServerLinkEnding, HangingWorkersDoNotHoldUpTheEnd)
+int ThreadCount()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Threads:"))
+            return std::stoi(line.substr(8));
+    }
+    return -1;
+}
+
+// Exchanges share the transport's one network thread: however many hang, they
+// take no thread of their own, hold up no other exchange, and go when the link
+// does, and the network thread with them.
+TEST(ServerLinkEnding, HungExchangesTakeNoThreadsDelayNoOtherAndDoNotHoldUpTheEnd)
 {
     CDemoService service;
     auto link = std::make_unique<CServerLink>(std::make_shared<CCurlTransport>());
-    service.Fault("hang", 3, "seconds=60");
-    for (int i = 0; i < 3; ++i)
-        link->StartRequest(ParseServiceAddress(service.HostPort()), "/cpn/w-any.php", kKindChatPoll, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.RequestLines().size() == 3; }, 10000));
+    const ServiceAddress address = ParseServiceAddress(service.HostPort());
+    std::string reply;
+    ASSERT_TRUE(link->PerformRequest(address, "/cpn/w-param.php", reply));
+    const int threads = ThreadCount();
+
+    constexpr int kHung = 20;
+    service.Fault("hang", kHung, "endpoint=w-achats&seconds=60");
+    for (int i = 0; i < kHung; ++i)
+        link->StartRequest(address, "/cpn/w-achats.php", kKindChatPoll, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.RequestLines().size() == kHung + 1; }, 10000));
+    EXPECT_EQ(ThreadCount(), threads);
     QElapsedTimer clock;
     clock.start();
+    EXPECT_TRUE(link->PerformRequest(address, "/cpn/w-param.php", reply));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(link->InFlight(), kHung);
+
+    clock.restart();
     link.reset();
     EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(ThreadCount(), threads - 1);
     service.Reset();
 }
 

@@ -52,7 +52,7 @@ protected:
     FakeBrowser browser;
     std::unique_ptr<CServerLink> link = std::make_unique<CServerLink>(transport);
 
-    bool WaitForWorkers(int timeoutMs = 5000)
+    bool WaitIdle(int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return link->InFlight() == 0; }, timeoutMs);
     }
@@ -150,7 +150,7 @@ TEST_F(ServerLinkTest, ThirteenthConsecutiveFailureWarnsOnceThenCountsFromMinus2
     EXPECT_EQ(session.FailureCount(), 0);
 }
 
-TEST_F(ServerLinkTest, WorkerFailuresWarnOnTheGuiThread)
+TEST_F(ServerLinkTest, AsynchronousFailuresWarnOnTheGuiThread)
 {
     session::CSession session(*link, &browser);
     transport->responder = [](const TransportRequest&) { return TransportResult{false, {}, "down"}; };
@@ -162,19 +162,19 @@ TEST_F(ServerLinkTest, WorkerFailuresWarnOnTheGuiThread)
     });
     for (int i = 0; i < 13; ++i)
         session.Send({"/a", kKindVisitorList}, nullptr);
-    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(warnings, 1);
     EXPECT_EQ(warnThread, qApp->thread());
     EXPECT_EQ(session.FailureCount(), -2000);
 }
 
-TEST_F(ServerLinkTest, ReplyIsHandledOnGuiThreadWhileItsWorkerWaits)
+TEST_F(ServerLinkTest, ReplyIsHandledOnTheGuiThreadAndCountedInFlightUntilThen)
 {
     RecordingTarget target(*link);
     transport->Reply(std::string("list<blk>\0tail", 14));
     link->StartRequest(kAddress, "/w-allonlineu.php", kKindVisitorList, &target);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target.received.empty(); }, 5000));
-    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_TRUE(WaitIdle());
     ASSERT_EQ(target.received.size(), 1u);
     EXPECT_EQ(target.received[0].kind, kKindVisitorList);
     EXPECT_EQ(target.received[0].text, "list<blk>");
@@ -189,7 +189,7 @@ TEST_F(ServerLinkTest, FireAndForgetAndUnknownKindsAreNeverDelivered)
                                                      kKindOperatorTyping, 0, 19, -1})
         link->StartRequest(kAddress, "/a", kind, &target);
     link->StartRequest(kAddress, "/b", kKindSendLine, &target);
-    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_TRUE(WaitIdle());
     QCoreApplication::processEvents();
     EXPECT_EQ(transport->RequestCount(), 8u);
     ASSERT_EQ(target.received.size(), 1u);
@@ -205,7 +205,7 @@ TEST_F(ServerLinkTest, ShuttingDownStillSendsButDeliversNothing)
     RecordingTarget target(*link);
     link->SetShuttingDown();
     link->StartRequest(kAddress, "/w-adminout.php", kKindVisitorList, &target);
-    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_TRUE(WaitIdle());
     QCoreApplication::processEvents();
     EXPECT_EQ(transport->RequestCount(), 1u);
     EXPECT_TRUE(target.received.empty());
@@ -219,7 +219,7 @@ TEST_F(ServerLinkTest, ShuttingDownStillSendsButDeliversNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 2; }, 5000));
     link->SetShuttingDown();
     transport->Hold(false);
-    ASSERT_TRUE(WaitForWorkers());
+    ASSERT_TRUE(WaitIdle());
     QCoreApplication::processEvents();
     EXPECT_TRUE(second.received.empty());
 }
@@ -232,7 +232,7 @@ TEST_F(ServerLinkTest, ReplyForAClosedWindowReachesNobody)
     ASSERT_TRUE(QTest::qWaitFor([&] { return transport->RequestCount() == 1; }, 5000));
     target.reset();
     transport->Hold(false);
-    EXPECT_TRUE(WaitForWorkers());
+    EXPECT_TRUE(WaitIdle());
 }
 
 TEST_F(ServerLinkTest, EndingWithExchangesInFlightReturnsPromptly)
@@ -249,17 +249,15 @@ TEST_F(ServerLinkTest, EndingWithExchangesInFlightReturnsPromptly)
     EXPECT_TRUE(target.received.empty());
 }
 
-TEST_F(ServerLinkTest, EndingWhileRepliesWaitForTheGuiReleasesTheirWorkers)
+TEST_F(ServerLinkTest, EndingDropsRepliesQueuedForTheGui)
 {
     RecordingTarget target(*link);
     for (int i = 0; i < 3; ++i) {
         transport->Reply("r");
         link->StartRequest(kAddress, "/a", kKindChatPoll, &target);
     }
-    // Without an event loop turn the replies stay queued and their workers wait.
-    for (int i = 0; i < 500 && transport->RequestCount() < 3; ++i)
-        QThread::msleep(10);
-    QThread::msleep(100);
+    // Without an event loop turn the replies stay queued.
+    ASSERT_EQ(transport->RequestCount(), 3u);
     ASSERT_EQ(link->InFlight(), 3);
     link.reset();
     QCoreApplication::processEvents();
