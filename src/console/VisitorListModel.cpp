@@ -12,12 +12,21 @@ namespace kivora::console {
 
 void CVisitorListModel::ReplaceRows(std::vector<CVisitorRecord> newRows)
 {
-    // Told to the views as rows removed or added and the rest changed, not as a
-    // reset: a reset also rebuilds the headers and repaints them, which at every
-    // refresh cost more than painting the rows in sight.
+    // Told to the views as rows removed or added and the span of rows that show
+    // something new, not as a reset: a reset also rebuilds the headers and
+    // repaints them, and painting the rows in sight again is most of what a
+    // refresh costs the GUI thread, while most refreshes change few of them.
     const int oldCount = Count();
     const int newCount = static_cast<int>(newRows.size());
-    const int changed = std::min(oldCount, newCount);
+    const int common = std::min(oldCount, newCount);
+    int firstChanged = 0;
+    while (firstChanged < common && rows[static_cast<std::size_t>(firstChanged)].ShowsAs(
+                                         newRows[static_cast<std::size_t>(firstChanged)]))
+        ++firstChanged;
+    int lastChanged = common - 1;
+    while (lastChanged >= firstChanged &&
+           rows[static_cast<std::size_t>(lastChanged)].ShowsAs(newRows[static_cast<std::size_t>(lastChanged)]))
+        --lastChanged;
     if (newCount < oldCount) {
         beginRemoveRows(QModelIndex(), newCount, oldCount - 1);
         rows.swap(newRows);
@@ -29,8 +38,8 @@ void CVisitorListModel::ReplaceRows(std::vector<CVisitorRecord> newRows)
     } else {
         rows.swap(newRows);
     }
-    if (changed > 0)
-        Q_EMIT dataChanged(index(0, 0), index(changed - 1, kColumnCount - 1));
+    if (firstChanged <= lastChanged)
+        Q_EMIT dataChanged(index(firstChanged, 0), index(lastChanged, kColumnCount - 1));
 }
 
 void CVisitorListModel::SetStale(bool isStale)

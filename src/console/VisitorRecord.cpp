@@ -42,6 +42,9 @@ CVisitorRecord CVisitorRecord::FromListRow(const net::CVisitorRow& row)
         record.fieldStart[slot] = row.Start(kRowFieldOfSlot[slot]);
         record.fieldSize[slot] = row.Size(kRowFieldOfSlot[slot]);
     }
+    constexpr int kLastField = net::kRowFieldCount - 1;
+    record.rowStart = row.Start(0);
+    record.rowSize = row.Start(kLastField) + row.Size(kLastField) - record.rowStart;
     record.NoteProactiveMarker();
     return record;
 }
@@ -70,6 +73,8 @@ void CVisitorRecord::SetRowFields(const RowFields& fields)
         fieldSize[slot] = static_cast<std::uint32_t>(fields[slot].size());
         joined->append(fields[slot]);
     }
+    rowStart = 0;
+    rowSize = static_cast<std::uint32_t>(joined->size());
     text = std::move(joined);
     NoteProactiveMarker();
 }
@@ -116,6 +121,15 @@ bool CVisitorRecord::SendProactiveInvitation(session::CSession& session, bool sa
 void CVisitorRecord::SendVisitorAction(session::CSession& session, net::VisitorAction action) const
 {
     session::SendVisitorAction(session, action, GetSessionId());
+}
+
+bool CVisitorRecord::ShowsAs(const CVisitorRecord& other) const
+{
+    // One comparison of the rows' text: the same text, the same fields. Rows put
+    // together field by field have no separators and only ever match their like,
+    // which at worst paints a row again.
+    return proactive == other.proactive && std::string_view(*text).substr(rowStart, rowSize) ==
+                                               std::string_view(*other.text).substr(other.rowStart, other.rowSize);
 }
 
 } // namespace kivora::console

@@ -69,6 +69,9 @@ public:
     void ApplyDetailsReply(std::string_view reply);
 
     bool HasDetails() const { return details != nullptr; }
+    // Whether the list shows this record exactly as it shows other: the same
+    // fields, and the same invitation mark.
+    bool ShowsAs(const CVisitorRecord& other) const;
     bool IsProactive() const { return proactive; }
     bool IsChatRequest() const { return Field(kStatus) == "Chat Request"; }
     std::string GetSessionId() const { return std::string(Field(kSession)); }
@@ -85,6 +88,9 @@ private:
     std::shared_ptr<const std::string> text = EmptyText();
     std::array<std::uint32_t, kSlotCount> fieldStart{};
     std::array<std::uint32_t, kSlotCount> fieldSize{};
+    // The whole row in the text, all fields and what lies between them.
+    std::uint32_t rowStart = 0;
+    std::uint32_t rowSize = 0;
     // Null until the details are known; most visitors never have theirs asked for.
     std::shared_ptr<const net::VisitorDetails> details;
     bool proactive = false;

@@ -182,6 +182,16 @@ TEST(VisitorListModel, RefreshesReportRemovedAddedAndChangedRows)
     EXPECT_EQ(changed.count(), 2);
     EXPECT_EQ(shown(0), "192.0.2.5 - (3)");
 
+    // A refresh that changes nothing in sight repaints nothing; otherwise the span
+    // from the first to the last changed row.
+    model.ReplaceRows(rows({"5", "6"}));
+    EXPECT_EQ(changed.count(), 2);
+    model.ReplaceRows(rows({"5", "7", "8"}));
+    ASSERT_EQ(changed.count(), 3);
+    EXPECT_EQ(changed[2][0].value<QModelIndex>().row(), 1);
+    EXPECT_EQ(changed[2][1].value<QModelIndex>().row(), 1);
+    EXPECT_EQ(shown(1), "192.0.2.7 - (3)");
+
     model.ReplaceRows({});
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(removed.count(), 2);
