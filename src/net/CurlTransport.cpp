@@ -94,19 +94,29 @@ struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+} // namespace
+
+// What every exchange of a transport uses as it is.
+struct CurlSettings {
+    TransportLimits limits;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+};
+
+namespace {
+
 // One exchange: its easy handle, the redirects it has followed, and whom to tell
 // how it ended.
 class CExchange final : public ICurlJob {
 public:
-    CExchange(std::shared_ptr<const TransportLimits> limits, TransportRequest request, AbandonFlag abandon,
+    CExchange(std::shared_ptr<const CurlSettings> settings, TransportRequest request, AbandonFlag abandon,
               TransportCompletion completion)
-        : limits(std::move(limits)), request(std::move(request)), abandon(std::move(abandon)),
+        : settings(std::move(settings)), request(std::move(request)), abandon(std::move(abandon)),
           completion(std::move(completion))
     {
-        body.max = this->limits->maxBodyBytes;
+        body.max = this->settings->limits.maxBodyBytes;
     }
 
-    CURL* Begin() override;
+    bool Begin(CURL* handle) override;
     bool Continue(CURLcode code) override;
     bool Abandoned() const override { return abandon && abandon->load(); }
     void GiveUp() override { Fail("The exchange was abandoned."); }
@@ -133,38 +143,35 @@ private:
             tell(std::move(result));
     }
 
-    std::shared_ptr<const TransportLimits> limits;
+    std::shared_ptr<const CurlSettings> settings;
     TransportRequest request;
     AbandonFlag abandon;
     TransportCompletion completion;
 
-    std::unique_ptr<CURL, CurlDeleter> curl;
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    CURL* curl = nullptr;
+    std::string url; // as first asked for
     Body body;
     char errorText[CURL_ERROR_SIZE] = {};
-    std::optional<Origin> origin;
     Clock::time_point deadline;
     int redirects = 0;
 };
 
-CURL* CExchange::Begin()
+bool CExchange::Begin(CURL* handle)
 {
-    curl.reset(curl_easy_init());
-    headers.reset(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
-    if (!curl || !headers) {
+    if (!handle || !settings->headers) {
         Fail("The HTTP session could not be opened.");
-        return nullptr;
+        return false;
     }
-    const std::string url = request.scheme + "://" + HostForUrl(request.host) + ":" + std::to_string(request.port) +
-                            request.path;
-    origin = OriginOf(url);
-    deadline = Clock::now() + std::chrono::milliseconds(limits->totalTimeoutMs);
+    curl = handle;
+    const TransportLimits& limits = settings->limits;
+    url = request.scheme + "://" + HostForUrl(request.host) + ":" + std::to_string(request.port) + request.path;
+    deadline = Clock::now() + std::chrono::milliseconds(limits.totalTimeoutMs);
 
-    CURL* h = curl.get();
+    CURL* h = curl;
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, settings->headers.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // One connection per exchange, as HTTP/1.0 without keep-alive has it, even
@@ -174,22 +181,22 @@ CURL* CExchange::Begin()
     // certificate that does not is a failed exchange, never accepted silently.
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!limits->trustFile.empty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, limits->trustFile.c_str());
+    if (!limits.trustFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, limits.trustFile.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits->connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits->totalTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-    return h;
+    return true;
 }
 
 bool CExchange::Continue(CURLcode code)
 {
     if (code == CURLE_OK) {
         const char* location = nullptr;
-        curl_easy_getinfo(curl.get(), CURLINFO_REDIRECT_URL, &location);
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
         if (location == nullptr) {
             Succeed();
             return false;
@@ -202,14 +209,16 @@ bool CExchange::Continue(CURLcode code)
             Fail("The server redirected the request too many times.");
             return false;
         }
+        const std::optional<Origin> origin = OriginOf(url);
         const std::optional<Origin> nextOrigin = OriginOf(next);
         if (!origin || !nextOrigin || !SameOrigin(*origin, *nextOrigin)) {
             Fail("The server redirected the request to another host.");
             return false;
         }
         // The time limit covers the whole chain of redirects.
-        long remainingMs = limits->totalTimeoutMs;
-        if (limits->totalTimeoutMs > 0) {
+        const long totalMs = settings->limits.totalTimeoutMs;
+        long remainingMs = totalMs;
+        if (totalMs > 0) {
             remainingMs = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
             if (remainingMs <= 0) {
@@ -219,8 +228,8 @@ bool CExchange::Continue(CURLcode code)
         }
         ++redirects;
         body.text.clear();
-        curl_easy_setopt(curl.get(), CURLOPT_URL, next.c_str());
-        curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, remainingMs);
+        curl_easy_setopt(curl, CURLOPT_URL, next.c_str());
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, remainingMs);
         return true;
     }
     if (body.tooLarge)
@@ -235,9 +244,12 @@ bool CExchange::Continue(CURLcode code)
 } // namespace
 
 CCurlTransport::CCurlTransport(TransportLimits limits)
-    : limits(std::make_shared<const TransportLimits>(std::move(limits)))
 {
     GlobalInit();
+    auto made = std::make_shared<CurlSettings>();
+    made->limits = std::move(limits);
+    made->headers.reset(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
+    settings = std::move(made);
     network = std::make_unique<CNetworkThread>();
 }
 
@@ -251,7 +263,7 @@ void CCurlTransport::GlobalInit()
 
 void CCurlTransport::Start(TransportRequest request, AbandonFlag abandon, TransportCompletion completion)
 {
-    network->Add(std::make_unique<CExchange>(limits, std::move(request), std::move(abandon), std::move(completion)));
+    network->Add(std::make_unique<CExchange>(settings, std::move(request), std::move(abandon), std::move(completion)));
 }
 
 void CCurlTransport::Abandon(const AbandonFlag& flag)

@@ -7,6 +7,7 @@
 namespace kivora::net {
 
 class CNetworkThread;
+struct CurlSettings;
 
 // The real transport: libcurl, every exchange on one network thread of the
 // transport's own. Redirects are followed only within the request's own scheme,
@@ -26,7 +27,7 @@ public:
     static void GlobalInit();
 
 private:
-    std::shared_ptr<const TransportLimits> limits;
+    std::shared_ptr<const CurlSettings> settings;
     std::unique_ptr<CNetworkThread> network;
 };
 

@@ -13,6 +13,9 @@ namespace {
 // and libcurl shortens the wait to its own time-outs while transfers run.
 constexpr int kIdleWaitMs = 60'000;
 
+// Easy handles kept for reuse; a handle that comes back beyond these is freed.
+constexpr std::size_t kKeptHandles = 32;
+
 } // namespace
 
 // What the thread works on. The thread keeps it alive, so that it may outlive
@@ -37,6 +40,8 @@ struct CNetworkThread::State {
     void Run();
     void Launch(std::unique_ptr<ICurlJob> job);
     void Drop(CURL* handle);
+    // A job ended with the handle: the handle goes back to the kept ones.
+    void Release(CURL* handle);
 
     CURLM* multi = nullptr;
     CURLSH* share = nullptr;
@@ -48,6 +53,7 @@ struct CNetworkThread::State {
 
     // The thread's own.
     std::unordered_map<CURL*, std::unique_ptr<ICurlJob>> running;
+    std::vector<CURL*> kept;
 };
 
 void CNetworkThread::State::Launch(std::unique_ptr<ICurlJob> job)
@@ -56,12 +62,21 @@ void CNetworkThread::State::Launch(std::unique_ptr<ICurlJob> job)
         job->GiveUp();
         return;
     }
-    CURL* handle = job->Begin();
-    if (!handle)
+    CURL* handle = nullptr;
+    if (kept.empty()) {
+        handle = curl_easy_init();
+    } else {
+        handle = kept.back();
+        kept.pop_back();
+    }
+    if (!job->Begin(handle)) {
+        Release(handle);
         return;
+    }
     curl_easy_setopt(handle, CURLOPT_SHARE, share);
     if (curl_multi_add_handle(multi, handle) != CURLM_OK) {
         job->GiveUp();
+        Release(handle);
         return;
     }
     running.emplace(handle, std::move(job));
@@ -72,7 +87,21 @@ void CNetworkThread::State::Drop(CURL* handle)
     const auto it = running.find(handle);
     curl_multi_remove_handle(multi, handle);
     it->second->GiveUp();
+    Release(handle);
     running.erase(it);
+}
+
+void CNetworkThread::State::Release(CURL* handle)
+{
+    if (!handle)
+        return;
+    if (kept.size() == kKeptHandles) {
+        curl_easy_cleanup(handle);
+        return;
+    }
+    // Forgets the ended job's options, which point into it.
+    curl_easy_reset(handle);
+    kept.push_back(handle);
 }
 
 void CNetworkThread::State::Run()
@@ -99,7 +128,7 @@ void CNetworkThread::State::Run()
                 Drop(handle);
         }
         if (end)
-            return;
+            break;
 
         int active = 0;
         curl_multi_perform(multi, &active);
@@ -114,17 +143,22 @@ void CNetworkThread::State::Run()
             if (it == running.end())
                 continue;
             if (!it->second->Continue(code)) {
+                Release(handle);
                 running.erase(it);
                 continue;
             }
             // A redirect to follow, on the same handle.
             if (curl_multi_add_handle(multi, handle) != CURLM_OK) {
                 it->second->GiveUp();
+                Release(handle);
                 running.erase(it);
             }
         }
         curl_multi_poll(multi, nullptr, 0, kIdleWaitMs, nullptr);
     }
+    for (CURL* handle : kept)
+        curl_easy_cleanup(handle);
+    kept.clear();
 }
 
 CNetworkThread::CNetworkThread() : state(std::make_shared<State>())

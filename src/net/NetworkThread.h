@@ -13,9 +13,9 @@ namespace kivora::net {
 class ICurlJob {
 public:
     virtual ~ICurlJob() = default;
-    // The easy handle, set up for the first request. Null when none could be had:
-    // the job has then ended.
-    virtual CURL* Begin() = 0;
+    // Sets handle (fresh, or reset to its defaults) up for the first request; it is
+    // null when none could be had. False when the job cannot run: it has then ended.
+    virtual bool Begin(CURL* handle) = 0;
     // The handle's request ended with code. True when the job has set the handle up
     // for one more request; otherwise the job has ended.
     virtual bool Continue(CURLcode code) = 0;
@@ -27,8 +27,9 @@ public:
 
 // The thread that runs every transfer of a transport through one libcurl multi
 // handle. The transfers share one DNS cache and one TLS session cache, and nothing
-// else: each has a connection of its own. A job ends on this thread, which never
-// waits for anyone but the network.
+// else: each has a connection of its own. Easy handles are kept for later jobs
+// once theirs has ended. A job ends on this thread, which never waits for anyone
+// but the network.
 class CNetworkThread final {
 public:
     CNetworkThread();
