@@ -30,8 +30,9 @@ constexpr auto kDrainTimeout = std::chrono::seconds(5);
 
 // Qt's event queue hands an event from the network thread to the GUI thread under
 // locks of its own, which the thread sanitizer cannot see (Qt is not built with
-// it). The hand-over is told to it here, so that it takes what the network thread
-// wrote into the event as written before the GUI thread reads it.
+// it). The hand-over is told to it here: what the network thread wrote into the
+// event counts as written before the GUI thread reads it, and the queue itself is
+// taken as guarded by a lock that posting and handling an event hold.
 void MarkHandedOver([[maybe_unused]] const void* what)
 {
 #if defined(__SANITIZE_THREAD__)
@@ -45,6 +46,9 @@ void MarkTakenOver([[maybe_unused]] const void* what)
     __tsan_acquire(const_cast<void*>(what));
 #endif
 }
+
+// Stands for the GUI thread's event queue in those marks.
+const char eventQueue = 0;
 
 // A call queued to the GUI thread. Whatever it holds is dropped on the GUI thread,
 // whether the call ran or was discarded with its receiver.
@@ -128,7 +132,10 @@ protected:
         MarkTakenOver(e);
         if (e->type() != RunOnGuiEvent::Kind())
             return QObject::event(e);
+        MarkTakenOver(&eventQueue);
         static_cast<RunOnGuiEvent*>(e)->Run();
+        // Whatever the handler queued comes before the network thread's next post.
+        MarkHandedOver(&eventQueue);
         return true;
     }
 
@@ -186,7 +193,9 @@ void LinkCore::Deliver(quint64 targetId, int kind, TransportResult result)
         },
         std::move(token));
     MarkHandedOver(event);
+    MarkTakenOver(&eventQueue);
     QCoreApplication::postEvent(dispatcher, event);
+    MarkHandedOver(&eventQueue);
 }
 
 void LinkCore::Hand(quint64 targetId, int kind, bool ok, const std::string& reply)
