@@ -10,8 +10,11 @@
 //     20 chat windows polling every second and the list refreshed every 2 s, for
 //     N seconds (60 by default): the CPU time of the whole process (every thread
 //     but the bench's own watching thread) over the wall time, and whether the
-//     number of threads comes back to its base line (the process with nothing in
-//     flight) between ticks.
+//     number of threads stays at its base line whatever the requests.
+//
+//   kivora_bench_session many [--seconds N]
+//     The same with 500 real chat windows: the CPU share, the threads, and the
+//     worst lateness of a window's poll beyond its period.
 //
 // Each mode prints RESULT lines for scripts/bench; run each in a process of its
 // own, since the peak resident memory only ever grows.
@@ -35,6 +38,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <atomic>
 #include <memory>
@@ -42,6 +47,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include <time.h>
@@ -83,11 +89,19 @@ void Require(bool ok, const char* what)
         throw std::runtime_error(what);
 }
 
-// The real transport, keeping how long each exchange took.
+// The real transport, keeping how long each exchange took and when each chat
+// poll went out.
 class CTimedCurlTransport final : public net::ITransport {
 public:
+    struct Poll {
+        double atMs;
+        std::string chat;
+    };
+
     void Start(net::TransportRequest request, net::AbandonFlag abandon, net::TransportCompletion completion) override
     {
+        if (request.path.find("/w-achats.php?") != std::string::npos)
+            NotePoll(request.path);
         QElapsedTimer timer;
         timer.start();
         inner.Start(std::move(request), std::move(abandon),
@@ -97,12 +111,6 @@ public:
                     });
     }
     void Abandon(const net::AbandonFlag& flag) override { inner.Abandon(flag); }
-    void Note(double ms)
-    {
-        const std::lock_guard lock(mutex);
-        if (recording)
-            durations.push_back(ms);
-    }
     void Record(bool on)
     {
         const std::lock_guard lock(mutex);
@@ -113,12 +121,39 @@ public:
         const std::lock_guard lock(mutex);
         return durations;
     }
+    std::vector<Poll> Polls()
+    {
+        const std::lock_guard lock(mutex);
+        return polls;
+    }
 
 private:
+    void Note(double ms)
+    {
+        const std::lock_guard lock(mutex);
+        if (recording)
+            durations.push_back(ms);
+    }
+    void NotePoll(const std::string& path)
+    {
+        const std::size_t at = path.find("csesid=");
+        const std::size_t end = at == std::string::npos ? at : path.find('&', at);
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const std::lock_guard lock(mutex);
+        if (recording && at != std::string::npos)
+            polls.push_back({ms, path.substr(at + 7, end == std::string::npos ? end : end - at - 7)});
+    }
+
     net::CCurlTransport inner;
+    QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
     std::mutex mutex;
     bool recording = false;
     std::vector<double> durations;
+    std::vector<Poll> polls;
 };
 
 // One operator logged in to a fresh demo service, console shown.
@@ -271,6 +306,120 @@ int RunMemory()
     return 0;
 }
 
+// The threads of this process but Qt's pooled workers, which Qt starts for work
+// of its own (image scaling, for one) and ends when they have been idle a while.
+int OwnThreads()
+{
+    int count = 0;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name != "Thread (pooled)")
+            ++count;
+    }
+    return count;
+}
+
+// Watches the process from a thread of its own, so that reading /proc does not
+// run on the GUI thread between the console's events; that thread's own CPU time
+// is taken out of the process's. It counts the threads every 50 ms.
+class CProcessWatch final {
+public:
+    CProcessWatch()
+        : sampler([this] {
+              while (!stop.load()) {
+                  const int threads = OwnThreads();
+                  {
+                      const std::lock_guard lock(mutex);
+                      fewest = std::min(fewest, threads);
+                      most = std::max(most, threads);
+                  }
+                  timespec cpu{};
+                  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+                  samplerCpu.store(static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          })
+    {
+    }
+    ~CProcessWatch()
+    {
+        stop.store(true);
+        sampler.join();
+    }
+
+    // Starts the measured run: the thread count now is its base line.
+    void Begin()
+    {
+        base = OwnThreads();
+        {
+            const std::lock_guard lock(mutex);
+            fewest = most = base;
+        }
+        wallStart = std::chrono::steady_clock::now();
+        start = bench::ReadProcess();
+        samplerStart = samplerCpu.load();
+    }
+    // Ends it: the process's CPU time (the watching thread's taken out) over the
+    // wall time, as a share of one core in percent.
+    void End()
+    {
+        const bench::ProcessReading end = bench::ReadProcess();
+        samplerUsed = samplerCpu.load() - samplerStart;
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        cpuUsed = end.cpuSeconds - start.cpuSeconds - samplerUsed;
+        const int threads = OwnThreads();
+        const std::lock_guard lock(mutex);
+        fewest = std::min(fewest, threads);
+        most = std::max(most, threads);
+    }
+    double CpuPercent() const { return cpuUsed / elapsed * 100; }
+    bool ThreadsConstant() const { return fewest == base && most == base; }
+
+    int base = 0;
+    int fewest = 0;
+    int most = 0;
+    double elapsed = 0;
+    double cpuUsed = 0;
+    double samplerUsed = 0;
+
+private:
+    std::mutex mutex;
+    std::atomic<bool> stop{false};
+    std::atomic<double> samplerCpu{0};
+    std::chrono::steady_clock::time_point wallStart;
+    bench::ProcessReading start;
+    double samplerStart = 0;
+    std::thread sampler;
+};
+
+int CountRequests(Session& session)
+{
+    const std::string log = session.service.Get("/_sim/requests").value_or("");
+    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+}
+
+void PrintExchanges(std::vector<double> exchanges)
+{
+    const double longest = exchanges.empty() ? 0 : *std::max_element(exchanges.begin(), exchanges.end());
+    // An exchange of about a second is a connection the service's listen queue
+    // dropped and the client's TCP retried (see TcpExtListenOverflows in nstat).
+    std::printf("  exchanges: median %.2f ms, p90 %.2f ms, p99 %.2f ms, longest %.1f ms\n",
+                bench::Quantile(exchanges, 0.5), bench::Quantile(exchanges, 0.9), bench::Quantile(exchanges, 0.99),
+                longest);
+}
+
+bench::Result ThreadsResult(const char* number, const CProcessWatch& watch, int requests)
+{
+    return {number, "threads over the run (Qt's pooled workers aside), whatever the requests",
+            watch.ThreadsConstant() ? bench::Format("constant at %d", watch.base)
+                                    : bench::Format("%d to %d", watch.fewest, watch.most),
+            bench::Format("base %d (the network thread among them), %d requests", watch.base, requests), "-",
+            "constant", watch.ThreadsConstant()};
+}
+
 int RunIdle(int seconds)
 {
     Session session({"--refresh-seconds", "2", "--chat-poll-seconds", "1"});
@@ -279,111 +428,81 @@ int RunIdle(int seconds)
     session.OpenChats(kChats);
     Require(session.console->RefreshPeriodMs() == 2'000, "the list is not refreshed every 2 s");
 
-    // The process is watched from a thread of its own, so that reading /proc does
-    // not run on the GUI thread between the console's events; that thread's own CPU
-    // time is taken out of the process's. It notes, every 50 ms, the threads and
-    // whether any request was in flight.
-    struct Sample {
-        std::chrono::steady_clock::time_point at;
-        int threads = 0;
-        bool idle = false;
-    };
-    std::vector<Sample> samples;
-    std::atomic<bool> stop{false};
-    std::atomic<double> samplerCpu{0};
-    std::thread sampler([&] {
-        while (!stop.load()) {
-            const bool idle = session.link.InFlight() == 0;
-            samples.push_back({std::chrono::steady_clock::now(), bench::ReadProcess().threads, idle});
-            timespec cpu{};
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-            samplerCpu.store(static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    // The base line: threads while nothing is in flight, once everything is open.
+    CProcessWatch watch;
     RunFor(3'000);
-
-    const auto countRequests = [&session] {
-        const std::string log = session.service.Get("/_sim/requests").value_or("");
-        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
-    };
-    const int requestsBefore = countRequests();
-    const auto wallStart = std::chrono::steady_clock::now();
-    const bench::ProcessReading start = bench::ReadProcess();
-    const double samplerStart = samplerCpu.load();
+    const int requestsBefore = CountRequests(session);
+    watch.Begin();
     session.transport->Record(true);
     RunFor(seconds * 1000);
-    const bench::ProcessReading end = bench::ReadProcess();
-    const double samplerUsed = samplerCpu.load() - samplerStart;
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    stop.store(true);
-    sampler.join();
-    const int requests = countRequests() - requestsBefore;
+    watch.End();
+    const int requests = CountRequests(session) - requestsBefore;
 
-    int base = 1 << 30;
-    for (const Sample& sample : samples)
-        if (sample.at < wallStart && sample.idle)
-            base = std::min(base, sample.threads);
-    Require(base < (1 << 30), "never idle");
+    std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s (the watching thread's %.3f s taken out), "
+                "threads %d to %d, base %d\n",
+                watch.elapsed, requests, requests / watch.elapsed, watch.cpuUsed, watch.samplerUsed, watch.fewest,
+                watch.most, watch.base);
+    PrintExchanges(session.transport->Durations());
+    bench::PrintResult({"6", "idle: 20 chats polling 1 s, list every 2 s (CPU of one core)",
+                        bench::Format("%.2f%%", watch.CpuPercent()),
+                        bench::Format("%.0f requests/s", requests / watch.elapsed), "-", "<= 1%",
+                        watch.CpuPercent() <= 1});
+    bench::PrintResult(ThreadsResult("6", watch, requests));
+    return 0;
+}
 
-    // Over the run: per second of wall time, the fewest and the most threads seen.
-    struct Second {
-        int fewest = 1 << 30;
-        int most = 0;
-        // The fewest threads at the moments when no request was in flight.
-        int fewestIdle = 1 << 30;
-    };
-    std::vector<Second> perSecond(static_cast<std::size_t>(seconds));
-    for (const Sample& sample : samples) {
-        if (sample.at < wallStart)
-            continue;
-        const auto at = static_cast<std::size_t>(
-            std::chrono::duration_cast<std::chrono::seconds>(sample.at - wallStart).count());
-        if (at >= perSecond.size())
-            continue;
-        perSecond[at].fewest = std::min(perSecond[at].fewest, sample.threads);
-        perSecond[at].most = std::max(perSecond[at].most, sample.threads);
-        if (sample.idle)
-            perSecond[at].fewestIdle = std::min(perSecond[at].fewestIdle, sample.threads);
-    }
-
-    const double cpuUsed = end.cpuSeconds - start.cpuSeconds - samplerUsed;
-    const double cpuPercent = cpuUsed / elapsed * 100;
-    int returned = 0;
-    int most = 0;
-    int idleSeconds = 0;
-    int idleAtBase = 0;
-    for (const Second& s : perSecond) {
-        if (s.fewest <= base)
-            ++returned;
-        most = std::max(most, s.most);
-        if (s.fewestIdle < (1 << 30)) {
-            ++idleSeconds;
-            if (s.fewestIdle <= base)
-                ++idleAtBase;
+// Each chat window's poll lateness: how much later than one period after its last
+// poll each poll went out. A window skips a tick while its last poll is still
+// unanswered, which makes that poll a period late.
+double WorstPollLatenessMs(const std::vector<CTimedCurlTransport::Poll>& polls, double periodMs, int& counted)
+{
+    std::unordered_map<std::string, double> last;
+    double worst = 0;
+    counted = 0;
+    for (const auto& poll : polls) {
+        const auto [it, first] = last.try_emplace(poll.chat, poll.atMs);
+        if (!first) {
+            worst = std::max(worst, poll.atMs - it->second - periodMs);
+            it->second = poll.atMs;
+            ++counted;
         }
     }
-    std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s (the watching thread's %.3f s taken out), "
-                "threads base %d, at most %d\n",
-                elapsed, requests, requests / elapsed, cpuUsed, samplerUsed, base, most);
-    std::vector<double> exchanges = session.transport->Durations();
-    const double longest = exchanges.empty() ? 0 : *std::max_element(exchanges.begin(), exchanges.end());
-    // An exchange of about a second is a connection the service's listen queue
-    // dropped and the client's TCP retried (see TcpExtListenOverflows in nstat).
-    std::printf("  exchanges: median %.2f ms, p90 %.2f ms, p99 %.2f ms, longest %.1f ms\n",
-                bench::Quantile(exchanges, 0.5), bench::Quantile(exchanges, 0.9), bench::Quantile(exchanges, 0.99),
-                longest);
-    std::printf("  seconds with a moment when no request was in flight: %d of %d; at those moments the threads "
-                "were back at the base line in %d of them\n",
-                idleSeconds, seconds, idleAtBase);
-    bench::PrintResult({"6", "idle: 20 chats polling 1 s, list every 2 s (CPU of one core)",
-                        bench::Format("%.2f%%", cpuPercent), bench::Format("%.0f requests/s", requests / elapsed), "-",
-                        "<= 2%", cpuPercent <= 2});
-    bench::PrintResult({"6", "idle: threads back to the base line between ticks",
-                        bench::Format("%d of %d seconds", returned, seconds),
-                        bench::Format("base %d threads, at most %d", base, most), "-", "every second",
-                        returned == seconds});
+    return worst;
+}
+
+int RunMany(int seconds)
+{
+    constexpr int kManyChats = 500;
+    constexpr double kPeriodMs = 1000;
+    Session session({"--refresh-seconds", "2", "--chat-poll-seconds", "1"});
+    session.OpenChats(kManyChats);
+    Require(static_cast<int>(session.ChatWindows().size()) == kManyChats, "chat windows missing");
+    std::printf("%d chat windows open, %.1f MiB resident\n", kManyChats, bench::ReadProcess().rssMiB);
+
+    CProcessWatch watch;
+    RunFor(3'000);
+    const int requestsBefore = CountRequests(session);
+    watch.Begin();
+    session.transport->Record(true);
+    RunFor(seconds * 1000);
+    watch.End();
+    session.transport->Record(false);
+    const int requests = CountRequests(session) - requestsBefore;
+
+    int counted = 0;
+    const double worstMs = WorstPollLatenessMs(session.transport->Polls(), kPeriodMs, counted);
+    std::printf("%d chats %.1f s: %d requests (%.1f a second), CPU %.2f s (the watching thread's %.3f s taken out), "
+                "threads %d to %d, base %d; %d poll intervals, worst lateness %.0f ms\n",
+                kManyChats, watch.elapsed, requests, requests / watch.elapsed, watch.cpuUsed, watch.samplerUsed,
+                watch.fewest, watch.most, watch.base, counted, worstMs);
+    PrintExchanges(session.transport->Durations());
+    bench::PrintResult({"7", "500 chat windows polling 1 s, list every 2 s (CPU of one core)",
+                        bench::Format("%.2f%%", watch.CpuPercent()),
+                        bench::Format("%.0f requests/s", requests / watch.elapsed), "-", "<= 10%",
+                        watch.CpuPercent() <= 10});
+    bench::PrintResult({"7", "500 chat windows: worst poll lateness beyond the 1 s period",
+                        bench::Format("%.0f ms", worstMs), bench::Format("%d poll intervals", counted), "-",
+                        "< one period", counted > 0 && worstMs < kPeriodMs});
+    bench::PrintResult(ThreadsResult("7", watch, requests));
     return 0;
 }
 
@@ -405,10 +524,12 @@ int main(int argc, char** argv)
             return RunMemory();
         if (mode == "idle")
             return RunIdle(seconds);
+        if (mode == "many")
+            return RunMany(seconds);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kivora_bench_session: %s\n", error.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: kivora_bench_session memory | idle [--seconds N]\n");
+    std::fprintf(stderr, "usage: kivora_bench_session memory | idle [--seconds N] | many [--seconds N]\n");
     return 2;
 }
