@@ -299,10 +299,10 @@ int RunMemory()
                 afterLogin.rssMiB, loaded.rssMiB, loaded.peakMiB, session.console->Model().Count(),
                 static_cast<int>(windows.size()), smallest, lines);
     bench::PrintResult({"5", "memory: 10,000 visitors, 20 full chat transcripts (peak)",
-                        bench::Format("%.1f MiB", loaded.peakMiB), "-", "-", "<= 120 MiB", loaded.peakMiB <= 120});
+                        bench::Format("%.1f MiB", loaded.peakMiB), "-", "-", "<= 72 MiB", loaded.peakMiB <= 72});
     const double above = loaded.peakMiB - afterLogin.rssMiB;
     bench::PrintResult({"5", "memory: peak above the process right after login", bench::Format("%.1f MiB", above),
-                        bench::Format("after login %.1f MiB", afterLogin.rssMiB), "-", "<= 60 MiB", above <= 60});
+                        bench::Format("after login %.1f MiB", afterLogin.rssMiB), "-", "<= 30 MiB", above <= 30});
     return 0;
 }
 
