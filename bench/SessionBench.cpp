@@ -420,6 +420,20 @@ bench::Result ThreadsResult(const char* number, const CProcessWatch& watch, int 
             "constant", watch.ThreadsConstant()};
 }
 
+// Lets the session settle for three seconds, then watches the process for
+// `seconds` while the exchanges are timed; returns the requests made meanwhile.
+int WatchSteadyRun(Session& session, CProcessWatch& watch, int seconds)
+{
+    RunFor(3'000);
+    const int requestsBefore = CountRequests(session);
+    watch.Begin();
+    session.transport->Record(true);
+    RunFor(seconds * 1000);
+    watch.End();
+    session.transport->Record(false);
+    return CountRequests(session) - requestsBefore;
+}
+
 int RunIdle(int seconds)
 {
     Session session({"--refresh-seconds", "2", "--chat-poll-seconds", "1"});
@@ -429,13 +443,7 @@ int RunIdle(int seconds)
     Require(session.console->RefreshPeriodMs() == 2'000, "the list is not refreshed every 2 s");
 
     CProcessWatch watch;
-    RunFor(3'000);
-    const int requestsBefore = CountRequests(session);
-    watch.Begin();
-    session.transport->Record(true);
-    RunFor(seconds * 1000);
-    watch.End();
-    const int requests = CountRequests(session) - requestsBefore;
+    const int requests = WatchSteadyRun(session, watch, seconds);
 
     std::printf("idle %.1f s: %d requests (%.1f a second), CPU %.2f s (the watching thread's %.3f s taken out), "
                 "threads %d to %d, base %d\n",
@@ -479,14 +487,7 @@ int RunMany(int seconds)
     std::printf("%d chat windows open, %.1f MiB resident\n", kManyChats, bench::ReadProcess().rssMiB);
 
     CProcessWatch watch;
-    RunFor(3'000);
-    const int requestsBefore = CountRequests(session);
-    watch.Begin();
-    session.transport->Record(true);
-    RunFor(seconds * 1000);
-    watch.End();
-    session.transport->Record(false);
-    const int requests = CountRequests(session) - requestsBefore;
+    const int requests = WatchSteadyRun(session, watch, seconds);
 
     int counted = 0;
     const double worstMs = WorstPollLatenessMs(session.transport->Polls(), kPeriodMs, counted);
